@@ -1,0 +1,13 @@
+// MaakText: the port matrix as the PIC assembler fragment IM.txt.
+#pragma once
+
+#include "editor/wheel.h"
+#include "firmware/beeld_matrix.h"
+
+namespace firmware {
+
+// Writes IM.txt in the current directory from rows 1..4N of m.poorten_matriks, then two empty
+// console lines. A file that cannot be created or written ends the run with a failure.
+void MaakText(editor::Wheel& w, PortMatrix& m);
+
+}  // namespace firmware

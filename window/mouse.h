@@ -1,0 +1,29 @@
+// Mouse: the input surface over the graphics window's client area.
+#pragma once
+
+#include <cstdint>
+
+namespace Mouse {
+
+// Module start: starts Graph, then IO. Runs once; later calls do nothing.
+void Start();
+
+// Opens the graphics window at (x, y), outer size w by h, and lays the input surface over its
+// client area. True on success. Main thread only.
+bool InitMuis(int32_t x, int32_t y, int32_t w, int32_t h);
+// Handles every mouse event waiting, in arrival order; never blocks.
+void UpdateMuis();
+// UpdateMuis, then whether a button was released in that poll.
+bool Clicked();
+// Pointer position of the last movement handled; (0, 0) before any. Does not poll.
+int32_t GetMuisX();
+int32_t GetMuisY();
+
+// Waits until mouse input is waiting or timeout_ms passes, without handling it.
+// True when input is waiting.
+bool WaitInput(int timeout_ms);
+// False once the graphics window has been destroyed (closed through the window manager).
+// Known from the events UpdateMuis has handled.
+bool WindowOpen();
+
+}  // namespace Mouse
