@@ -1,0 +1,2 @@
+// placeholder, replaced by the wheel work
+#include "editor/wheel.h"

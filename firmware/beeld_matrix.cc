@@ -1,0 +1,2 @@
+// placeholder, replaced by the firmware work
+#include "firmware/beeld_matrix.h"

@@ -1,0 +1,2 @@
+// placeholder, replaced by the runtime work
+#include "runtime/str.h"
