@@ -1,8 +1,77 @@
-// The wheel screen and its editing loop.
+// The wheel screen and its editing loop: opens the window, polls the mouse, writes IM.txt.
 #include "editor/editor.h"
 
-namespace editor {
+#include "editor/editor_screen.h"
+#include "firmware/maak_text.h"
+#include "runtime/io.h"
+#include "runtime/startup.h"
+#include "window/graph.h"
+#include "window/mouse.h"
 
-int RunEditor(Wheel&, firmware::PortMatrix&) { return 0; }
+namespace editor {
+namespace {
+
+// Longest wait between two polls when no input arrives: short enough that Ctrl+C ends the run
+// at once, long enough that an idle editor costs next to no processor time. Input that arrives
+// ends the wait early, so clicks are not delayed by it.
+constexpr int kPollWaitMs = 4;
+
+// Graph takes unsigned values and forms its boxes in signed arithmetic, so the casts keep
+// every coordinate as drawn.
+class GraphCanvas final : public Canvas {
+ public:
+  void Circle(int32_t x, int32_t y, int32_t r, uint32_t colour) override {
+    Graph::Circle(static_cast<uint32_t>(x), static_cast<uint32_t>(y), static_cast<uint32_t>(r),
+                  colour);
+  }
+  void Disc(int32_t x, int32_t y, int32_t r, uint32_t colour) override {
+    Graph::Disc(static_cast<uint32_t>(x), static_cast<uint32_t>(y), static_cast<uint32_t>(r),
+                colour);
+  }
+  void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
+                 bool fill) override {
+    Graph::Rectangle(static_cast<uint32_t>(x1), static_cast<uint32_t>(y1),
+                     static_cast<uint32_t>(x2), static_cast<uint32_t>(y2), colour, fill);
+  }
+  void RawOutText(int32_t x, int32_t y, uint32_t colour, std::string_view text) override {
+    Graph::RawOutText(static_cast<uint32_t>(x), static_cast<uint32_t>(y), colour, text);
+  }
+};
+
+}  // namespace
+
+int RunEditor(Wheel& w, firmware::PortMatrix& m) {
+  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31)) {
+    IO::WrStr("Sorry, mouse doesn't work");
+    IO::WrLn();
+    return 1;  // the editor never ran: not a success
+  }
+  GraphCanvas canvas;
+  OpenScreen(w, canvas);
+
+  while (!w.end) {
+    rts::CheckBreak();
+    if (Mouse::Clicked()) {
+      w.mouse_x = Mouse::GetMuisX();
+      w.mouse_y = Mouse::GetMuisY();
+      HandleClick(w, canvas);
+      continue;
+    }
+    if (!Mouse::WindowOpen()) {
+      // Closed through the window manager: no click can come any more. End as the close
+      // button does, writing nothing.
+      w.end = true;
+      w.create_bitmap = false;
+      break;
+    }
+    Mouse::WaitInput(kPollWaitMs);
+  }
+
+  if (w.create_bitmap) {
+    firmware::BeeldMatrix(w, m);
+    firmware::MaakText(w, m);
+  }
+  return 0;
+}
 
 }  // namespace editor
