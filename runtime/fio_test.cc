@@ -1,0 +1,161 @@
+// Tests of FIO: exact bytes, buffering, creation and its failures.
+#include "runtime/fio.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "runtime/failure.h"
+#include "runtime/test_process.h"
+
+namespace {
+
+using rts::testing::ReadFile;
+using rts::testing::WriteFile;
+
+struct FioTest : ::testing::Test {
+  rts::testing::TempDir dir;
+  std::string path = dir.File("IM.txt");
+
+  // The bytes one writer produces in a fresh file.
+  template <class Fn>
+  std::string Bytes(Fn fn) {
+    FIO::File f = FIO::Create(path);
+    fn(f);
+    FIO::Close(f);
+    return ReadFile(path);
+  }
+};
+
+TEST_F(FioTest, WrIntWidths) {
+  auto wr = [this](int32_t v, int32_t w) {
+    return Bytes([&](FIO::File f) { FIO::WrInt(f, v, w); });
+  };
+  EXPECT_EQ(wr(7, 0), "7");
+  EXPECT_EQ(wr(-7, 0), "-7");
+  EXPECT_EQ(wr(0, 0), "0");
+  EXPECT_EQ(wr(INT32_MIN, 0), "-2147483648");
+  EXPECT_EQ(wr(42, 5), "   42");
+  EXPECT_EQ(wr(42, -5), "42   ");
+  EXPECT_EQ(wr(-42, 5), "  -42");
+  EXPECT_EQ(wr(123456, 3), "123456");
+  EXPECT_EQ(wr(123456, -3), "123456");
+  EXPECT_EQ(wr(5, 1), "5");
+  EXPECT_EQ(wr(5, -100000), "5" + std::string(99999, ' '));
+}
+
+TEST_F(FioTest, StringsAndLineEndsAreWrittenExactly) {
+  EXPECT_EQ(Bytes([](FIO::File f) {
+              FIO::WrStr(f, "A");
+              FIO::WrLn(f);
+            }),
+            "A\r\n");
+  EXPECT_EQ(Bytes([](FIO::File f) { FIO::WrStr(f, ""); }), "");
+  EXPECT_EQ(Bytes([](FIO::File f) { FIO::WrStr(f, " _\"'\n\t"); }), " _\"'\n\t");
+  EXPECT_EQ(Bytes([](FIO::File f) { FIO::WrStr(f, std::string_view("ab\0cd", 5)); }), "ab");
+}
+
+TEST_F(FioTest, CreateEmptiesAnExistingFile) {
+  WriteFile(path, "old text that must go");
+  EXPECT_EQ(Bytes([](FIO::File f) { FIO::WrStr(f, "new"); }), "new");
+  EXPECT_EQ(FIO::IOresult(), FIO::allRight);
+}
+
+TEST_F(FioTest, LargeFileIsBufferedAndCompleteAfterClose) {
+  FIO::File f = FIO::Create(path);
+  std::string want;
+  for (int k = 0; k < 100; ++k) {
+    FIO::WrInt(f, k, 4);
+    FIO::WrLn(f);
+    want += std::string(k < 10 ? 3 : 2, ' ') + std::to_string(k) + "\r\n";
+  }
+  // Whole blocks only reach the disk before the close.
+  EXPECT_EQ(ReadFile(path).size() % 256, 0u);
+  EXPECT_LT(ReadFile(path).size(), want.size());
+  FIO::Close(f);
+  EXPECT_EQ(ReadFile(path), want);
+}
+
+TEST_F(FioTest, SeveralFilesKeepTheirOwnBuffers) {
+  FIO::File a = FIO::Create(path);
+  FIO::File b = FIO::Create(dir.File("other"));
+  EXPECT_NE(a, b);
+  FIO::WrStr(a, "first");
+  FIO::WrStr(b, "second");
+  FIO::Close(b);
+  FIO::Close(a);
+  EXPECT_EQ(ReadFile(path), "first");
+  EXPECT_EQ(ReadFile(dir.File("other")), "second");
+}
+
+// The code and the text of the failure Create raises for name.
+std::pair<int32_t, std::string> CreateFailure(const std::string& name) {
+  try {
+    FIO::File f = FIO::Create(name);
+    FIO::Close(f);
+  } catch (const rts::Failure& e) {
+    EXPECT_EQ(static_cast<int32_t>(e.number()), FIO::IOresult());
+    return {static_cast<int32_t>(e.number()), e.text()};
+  }
+  return {FIO::allRight, ""};
+}
+
+TEST_F(FioTest, ReadOnlyFileIsRefusedAndLeftUntouchedEvenForRoot) {
+  WriteFile(path, "keep me");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  auto [code, text] = CreateFailure(path);
+  EXPECT_EQ(code, FIO::otherProblem);
+  EXPECT_EQ(text, "FIO.Create: cannot open file " + path);
+  EXPECT_EQ(ReadFile(path), "keep me");
+}
+
+TEST_F(FioTest, MissingDirectoryIsFileNotFound) {
+  EXPECT_EQ(CreateFailure(dir.File("no/such/IM.txt")).first, FIO::fileNotFound);
+  EXPECT_EQ(CreateFailure(dir.File("")).first, FIO::otherProblem);  // a directory
+  WriteFile(dir.File("plain"), "");
+  EXPECT_EQ(CreateFailure(dir.File("plain/IM.txt")).first, FIO::fileNotFound);  // ENOTDIR
+}
+
+TEST_F(FioTest, RunningOutOfFilesIsTooManyOpen) {
+  std::vector<FIO::File> open;
+  int32_t code = FIO::allRight;
+  for (int k = 0; k < 200 && code == FIO::allRight; ++k) {
+    try {
+      open.push_back(FIO::Create(dir.File("f" + std::to_string(k))));
+    } catch (const rts::Failure& e) {
+      code = static_cast<int32_t>(e.number());
+    }
+  }
+  EXPECT_EQ(code, FIO::tooManyOpen);
+  for (FIO::File f : open) FIO::Close(f);
+  // Closing gives the handles back.
+  EXPECT_EQ(Bytes([](FIO::File f) { FIO::WrStr(f, "ok"); }), "ok");
+}
+
+TEST_F(FioTest, FullDiskRaisesFailure4) {
+  if (symlink("/dev/full", path.c_str()) != 0) GTEST_SKIP() << "no symlink";
+  FIO::File f = FIO::Create(path);
+  try {
+    FIO::WrStr(f, "A");
+    ADD_FAILURE() << "writing to a full device succeeded";
+  } catch (const rts::Failure& e) {
+    EXPECT_EQ(e.number(), 4u);
+    EXPECT_EQ(e.text(), "IOException.hardDeviceError 00000070H");
+  }
+  EXPECT_EQ(FIO::IOresult(), FIO::otherProblem);
+  FIO::Close(f);
+}
+
+TEST(FioSettings, StartValues) {
+  FIO::Start();
+  const FIO::Settings& s = FIO::settings();
+  EXPECT_TRUE(s.IOcheck);
+  EXPECT_FALSE(s.ChopOff);
+  EXPECT_EQ(s.PrefixChar, ' ');
+  EXPECT_EQ(s.SuffixChar, ' ');
+  EXPECT_EQ(s.ShareMode, FIO::ShareCompat);
+}
+
+}  // namespace
