@@ -1,0 +1,154 @@
+// Measures the editor from outside at 500 positions and zoom 70 and prints the figures: first
+// screen after the last answer, click to repainted LED, write click to process end, idle CPU
+// and peak resident memory.
+//
+// Usage: measure_editor [runs]   (needs DISPLAY; run through tools/measure-editor)
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/process.h"
+#include "tests/e2e/x_driver.h"
+
+namespace e2e {
+namespace {
+
+constexpr const char* kProgram = LEDWHEEL_PROGRAM;
+constexpr int kPositions = 500;
+constexpr int kZoom = 70;
+constexpr int kClicks = 40;
+constexpr int kTimeoutMs = 20000;
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// utime + stime of the whole process, in clock ticks.
+long CpuTicks(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(f, line);
+  // Fields after the command name, which is in parentheses and may hold blanks.
+  std::istringstream rest(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int k = 3; k <= 15 && rest >> field; ++k) {
+    if (k == 14) utime = std::stol(field);
+    if (k == 15) stime = std::stol(field);
+  }
+  return utime + stime;
+}
+
+long VmHwmKiB(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(f, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// The centre of LED ring (0..23) at position j, by the wheel's placement rule at zoom 70.
+void Centre(int ring, int j, int* x, int* y) {
+  const float step = 6.283184f / kPositions;
+  const float a = static_cast<float>(j) * step;
+  const double r = 51 + ring * 17;
+  *x = 510 + static_cast<int>(r * std::cos(static_cast<double>(a)));
+  *y = 510 + static_cast<int>(r * std::sin(static_cast<double>(a)));
+}
+
+struct Figures {
+  double first_screen_ms = 0;
+  std::vector<double> click_ms;
+  double write_ms = 0;
+  double idle_cpu_percent = 0;
+  long vm_hwm_kib = 0;
+  long max_rss_kib = 0;
+};
+
+bool MeasureOnce(XDriver& x, Figures* f) {
+  TempDir dir;
+  RunOptions o;
+  o.stdin_text = std::to_string(kPositions) + "\n";
+  o.keep_stdin_open = true;
+  x.MoveToScreen(1590, 1190);
+  Process p(kProgram, dir.path(), o);
+  // Let the dialog reach the zoom prompt, then time from the last answer.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const Clock::time_point t0 = Clock::now();
+  p.WriteStdin(std::to_string(kZoom) + "\n");
+  if (!x.WaitForWindow(kTimeoutMs)) return false;
+  // The digit "4" is the last thing drawn.
+  for (;;) {
+    const Snapshot s = x.Grab(501, 6, 24, 24);
+    if (!s.Empty() && s.Count(501, 6, 524, 29, kLightGreyRgb) > 0) break;
+    if (Clock::now() - t0 > std::chrono::milliseconds(kTimeoutMs)) return false;
+  }
+  f->first_screen_ms = Ms(Clock::now() - t0);
+
+  // Idle: nothing happens for five seconds.
+  const long ticks0 = CpuTicks(p.pid());
+  const Clock::time_point i0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const long ticks1 = CpuTicks(p.pid());
+  const double secs = std::chrono::duration<double>(Clock::now() - i0).count();
+  f->idle_cpu_percent = 100.0 * (ticks1 - ticks0) / (secs * sysconf(_SC_CLK_TCK));
+
+  // Clicks on LEDs spread over the wheel, each timed until its disc shows.
+  for (int k = 0; k < kClicks; ++k) {
+    int cx = 0, cy = 0;
+    Centre(k % 24, (k * 37) % kPositions, &cx, &cy);
+    const Clock::time_point c0 = Clock::now();
+    x.Click(cx, cy);
+    for (;;) {
+      const Snapshot s = x.Grab(cx - 6, cy - 6, 13, 13);
+      if (DiscAt(s, cx, cy, kRedRgb)) break;
+      if (Clock::now() - c0 > std::chrono::milliseconds(kTimeoutMs)) return false;
+    }
+    f->click_ms.push_back(Ms(Clock::now() - c0));
+  }
+
+  f->vm_hwm_kib = VmHwmKiB(p.pid());
+  const Clock::time_point w0 = Clock::now();
+  x.Click(100, 17);
+  if (!p.Wait(kTimeoutMs)) return false;
+  f->write_ms = Ms(Clock::now() - w0);
+  f->max_rss_kib = p.MaxRssKiB();
+  return p.ExitCode() == 0;
+}
+
+}  // namespace
+}  // namespace e2e
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
+  e2e::XDriver x;
+  if (!x.Connected() || !x.HasXTest()) {
+    std::fprintf(stderr, "measure_editor: needs an X server with XTest in DISPLAY\n");
+    return 2;
+  }
+  std::printf("editor at %d positions, zoom %d, %d runs\n", e2e::kPositions, e2e::kZoom, runs);
+  std::printf("%-4s %14s %14s %14s %14s %12s %12s %12s\n", "run", "first scr ms", "click med ms",
+              "click max ms", "write end ms", "idle cpu %", "VmHWM MiB", "maxrss MiB");
+  for (int r = 1; r <= runs; ++r) {
+    e2e::Figures f;
+    if (!e2e::MeasureOnce(x, &f)) {
+      std::fprintf(stderr, "run %d failed\n", r);
+      return 1;
+    }
+    std::sort(f.click_ms.begin(), f.click_ms.end());
+    std::printf("%-4d %14.2f %14.3f %14.3f %14.2f %12.3f %12.1f %12.1f\n", r, f.first_screen_ms,
+                f.click_ms[f.click_ms.size() / 2], f.click_ms.back(), f.write_ms,
+                f.idle_cpu_percent, f.vm_hwm_kib / 1024.0, f.max_rss_kib / 1024.0);
+  }
+  return 0;
+}

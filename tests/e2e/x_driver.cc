@@ -1,0 +1,228 @@
+// Drives the editor's window from outside with Xlib and XTest.
+#include "tests/e2e/x_driver.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+Display* D(void* p) { return static_cast<Display*>(p); }
+
+// A window that has gone between listing and asking about it is no fault of ours.
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
+bool IsGraphWindow(Display* d, Window w) {
+  XClassHint hint{};
+  bool match = false;
+  if (XGetClassHint(d, w, &hint)) {
+    match = (hint.res_class && std::strcmp(hint.res_class, "GraphWnd") == 0) ||
+            (hint.res_name && std::strcmp(hint.res_name, "GraphWnd") == 0);
+    if (hint.res_class) XFree(hint.res_class);
+    if (hint.res_name) XFree(hint.res_name);
+  }
+  if (!match) {
+    char* name = nullptr;
+    if (XFetchName(d, w, &name) && name) {
+      match = std::strcmp(name, "Graph") == 0;
+      XFree(name);
+    }
+  }
+  return match;
+}
+
+int MaskShift(unsigned long mask) {
+  int s = 0;
+  while (mask && !(mask & 1)) {
+    mask >>= 1;
+    ++s;
+  }
+  return s;
+}
+
+}  // namespace
+
+int Snapshot::Count(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) const {
+  x0 = std::max(x0, x0_);
+  y0 = std::max(y0, y0_);
+  x1 = std::min(x1, x0_ + w_ - 1);
+  y1 = std::min(y1, y0_ + h_ - 1);
+  int n = 0;
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) n += At(x, y) == rgb;
+  }
+  return n;
+}
+
+bool DiscAt(const Snapshot& s, int32_t x, int32_t y, uint32_t rgb) {
+  const int32_t d[5][2] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+  for (const auto& o : d) {
+    if (!s.Holds(x + o[0], y + o[1]) || s.At(x + o[0], y + o[1]) != rgb) return false;
+  }
+  return true;
+}
+
+bool RingAt(const Snapshot& s, int32_t x, int32_t y, int32_t r, uint32_t rgb) {
+  if (!s.Holds(x, y) || s.At(x, y) == rgb) return false;
+  // Each side: some pixel at distance r - 1 .. r + 1 along that axis, within one pixel across.
+  const int32_t dirs[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+  for (const auto& dir : dirs) {
+    bool found = false;
+    for (int32_t dist = r - 1; dist <= r + 1 && !found; ++dist) {
+      for (int32_t across = -1; across <= 1 && !found; ++across) {
+        const int32_t px = x + dir[0] * dist + dir[1] * across;
+        const int32_t py = y + dir[1] * dist + dir[0] * across;
+        found = s.Holds(px, py) && s.At(px, py) == rgb;
+      }
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+XDriver::XDriver(const char* display_name) {
+  display_ = XOpenDisplay(display_name);
+  if (!display_) return;
+  XSetErrorHandler(IgnoreErrors);
+  int ev = 0, err = 0, major = 0, minor = 0;
+  xtest_ = XTestQueryExtension(D(display_), &ev, &err, &major, &minor);
+}
+
+XDriver::~XDriver() {
+  if (display_) XCloseDisplay(D(display_));
+}
+
+bool XDriver::FindWindow() {
+  Display* d = D(display_);
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return false;
+  bool found = false;
+  for (unsigned int k = 0; k < n && !found; ++k) {
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(d, children[k], &a) || a.map_state != IsViewable) continue;
+    if (IsGraphWindow(d, children[k])) {
+      window_ = children[k];
+      width_ = a.width;
+      height_ = a.height;
+      found = true;
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool XDriver::WaitForWindow(int timeout_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!FindWindow()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+bool XDriver::AnyGraphWindow() {
+  const unsigned long remembered = window_;
+  const bool found = FindWindow();
+  if (!found) window_ = remembered;
+  return found;
+}
+
+Snapshot XDriver::Grab(int32_t x, int32_t y, int32_t w, int32_t h) {
+  Display* d = D(display_);
+  if (x < 0) w += x, x = 0;
+  if (y < 0) h += y, y = 0;
+  if (x + w > width_) w = width_ - x;
+  if (y + h > height_) h = height_ - y;
+  if (w <= 0 || h <= 0 || !window_) return {};
+  XImage* img = XGetImage(d, window_, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                          AllPlanes, ZPixmap);
+  if (!img) return {};
+  const int rs = MaskShift(img->red_mask), gs = MaskShift(img->green_mask),
+            bs = MaskShift(img->blue_mask);
+  const auto scale = [](unsigned long v, unsigned long mask, int shift) -> uint32_t {
+    const unsigned long max = mask >> shift;
+    return max ? static_cast<uint32_t>((v & mask) >> shift) * 255u / max : 0u;
+  };
+  std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+  for (int32_t yy = 0; yy < h; ++yy) {
+    for (int32_t xx = 0; xx < w; ++xx) {
+      const unsigned long p = XGetPixel(img, xx, yy);
+      px[yy * w + xx] = scale(p, img->red_mask, rs) << 16 | scale(p, img->green_mask, gs) << 8 |
+                        scale(p, img->blue_mask, bs);
+    }
+  }
+  XDestroyImage(img);
+  return Snapshot(x, y, w, h, std::move(px));
+}
+
+Snapshot XDriver::WaitFor(int32_t x, int32_t y, int32_t w, int32_t h,
+                          const std::function<bool(const Snapshot&)>& pred, int timeout_ms,
+                          bool* held) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    Snapshot s = Grab(x, y, w, h);
+    if (!s.Empty() && pred(s)) {
+      if (held) *held = true;
+      return s;
+    }
+    if (std::chrono::steady_clock::now() > until) {
+      if (held) *held = false;
+      return s;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void XDriver::Translate(int32_t x, int32_t y, int32_t* rx, int32_t* ry) {
+  Display* d = D(display_);
+  Window child = 0;
+  int ox = 0, oy = 0;
+  XTranslateCoordinates(d, window_, DefaultRootWindow(d), x, y, &ox, &oy, &child);
+  *rx = ox;
+  *ry = oy;
+}
+
+void XDriver::MoveToScreen(int32_t x, int32_t y) {
+  XTestFakeMotionEvent(D(display_), DefaultScreen(D(display_)), x, y, CurrentTime);
+  XFlush(D(display_));
+}
+
+void XDriver::MoveTo(int32_t x, int32_t y) {
+  int32_t rx = 0, ry = 0;
+  Translate(x, y, &rx, &ry);
+  MoveToScreen(rx, ry);
+}
+
+void XDriver::Click(int32_t x, int32_t y) {
+  Display* d = D(display_);
+  MoveTo(x, y);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
+void XDriver::SendDeleteWindow() {
+  Display* d = D(display_);
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = window_;
+  ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  ev.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, window_, False, NoEventMask, &ev);
+  XSync(d, False);
+}
+
+void XDriver::Sync() { XSync(D(display_), False); }
+
+}  // namespace e2e

@@ -1,0 +1,100 @@
+// Drives the editor's window from outside: finds it, reads its pixels, moves and clicks the mouse.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// 0xRRGGBB of the palette entries the editor uses.
+constexpr uint32_t kBlackRgb = 0x000000;
+constexpr uint32_t kGreenRgb = 0x00B000;
+constexpr uint32_t kRedRgb = 0xB00000;
+constexpr uint32_t kLightGreyRgb = 0xC0C0C0;
+constexpr uint32_t kDarkGreyRgb = 0x808080;
+constexpr uint32_t kYellowRgb = 0xFFFF00;
+
+// A rectangle of the window's picture, in picture coordinates.
+class Snapshot {
+ public:
+  Snapshot() = default;
+  Snapshot(int32_t x0, int32_t y0, int32_t w, int32_t h, std::vector<uint32_t> px)
+      : x0_(x0), y0_(y0), w_(w), h_(h), px_(std::move(px)) {}
+
+  bool Holds(int32_t x, int32_t y) const {
+    return x >= x0_ && y >= y0_ && x < x0_ + w_ && y < y0_ + h_;
+  }
+  // 0xRRGGBB at picture (x, y). REQUIRES: Holds(x, y).
+  uint32_t At(int32_t x, int32_t y) const { return px_[(y - y0_) * w_ + (x - x0_)]; }
+  // How many pixels of the given colour lie in [x0, x1] x [y0, y1] (clipped to the snapshot).
+  int Count(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) const;
+  bool Empty() const { return px_.empty(); }
+  bool operator==(const Snapshot&) const = default;
+  int32_t x0() const { return x0_; }
+  int32_t y0() const { return y0_; }
+  int32_t width() const { return w_; }
+  int32_t height() const { return h_; }
+
+ private:
+  int32_t x0_ = 0, y0_ = 0, w_ = 0, h_ = 0;
+  std::vector<uint32_t> px_;
+};
+
+// An LED drawn as a filled disc of rgb centred at (x, y): its centre and the four pixels next to
+// it have that colour.
+bool DiscAt(const Snapshot& s, int32_t x, int32_t y, uint32_t rgb);
+// An LED drawn as an outline of rgb with radius r: the centre is not rgb, and the ring between
+// r - 1 and r + 1 around it holds rgb on each of its four sides.
+bool RingAt(const Snapshot& s, int32_t x, int32_t y, int32_t r, uint32_t rgb);
+
+// One connection to the X server named by DISPLAY (or the given name).
+class XDriver {
+ public:
+  explicit XDriver(const char* display_name = nullptr);
+  ~XDriver();
+  XDriver(const XDriver&) = delete;
+  XDriver& operator=(const XDriver&) = delete;
+
+  bool Connected() const { return display_ != nullptr; }
+  // Whether the XTest extension is there to move and click.
+  bool HasXTest() const { return xtest_; }
+
+  // Waits until a viewable top-level window of class "GraphWnd" (or titled "Graph") exists and
+  // remembers it. False after timeout_ms.
+  bool WaitForWindow(int timeout_ms);
+  // Whether any such window exists now.
+  bool AnyGraphWindow();
+  unsigned long window() const { return window_; }
+  int32_t WindowWidth() const { return width_; }
+  int32_t WindowHeight() const { return height_; }
+
+  // Pixels of picture [x, x + w) x [y, y + h), clipped to the window.
+  Snapshot Grab(int32_t x, int32_t y, int32_t w, int32_t h);
+  Snapshot GrabAll() { return Grab(0, 0, width_, height_); }
+  // Grabs the rectangle until pred holds or timeout_ms passes; returns the last grab.
+  Snapshot WaitFor(int32_t x, int32_t y, int32_t w, int32_t h,
+                   const std::function<bool(const Snapshot&)>& pred, int timeout_ms,
+                   bool* held = nullptr);
+
+  // Moves the pointer to picture (x, y) (or, for MoveToScreen, the root window's (x, y)).
+  void MoveTo(int32_t x, int32_t y);
+  void MoveToScreen(int32_t x, int32_t y);
+  // Moves to picture (x, y), then presses and releases button 1, and flushes to the server.
+  void Click(int32_t x, int32_t y);
+  // What a window manager sends when the user closes the window: WM_DELETE_WINDOW.
+  void SendDeleteWindow();
+  void Sync();
+
+ private:
+  bool FindWindow();
+  void Translate(int32_t x, int32_t y, int32_t* rx, int32_t* ry);
+
+  void* display_ = nullptr;  // the Xlib Display, kept out of this header
+  bool xtest_ = false;
+  unsigned long window_ = 0;
+  int32_t width_ = 0, height_ = 0;
+};
+
+}  // namespace e2e
