@@ -1,0 +1,141 @@
+// Tests of the options dialog: its exact bytes through the real program, refusals, end of
+// input, the console break, and the state it leaves behind.
+#include "editor/dialog.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "runtime/test_process.h"
+
+namespace {
+
+using rts::testing::ReadFile;
+using rts::testing::TempDir;
+
+const std::string kProgram = LEDWHEEL;
+
+const std::string kStars = "********************************************";
+const std::string kHead = "\r\n\r\n\r\n" + kStars +
+                          "\r\n*  24 LEDS BITMAP TO PIC-MEMORY CONVERTER  *\r\n" + kStars +
+                          "\r\n\r\nO P T I O N S\r\n-------------\r\n\r\n";
+const std::string kPositions = "# LED positions: ";
+const std::string kZoom = "Zoom (0%: 15\" screen, 70% = true size):  ";
+const std::string kTail = "\r\n\r\n\r\n\r\n\r\n";
+const std::string kPositionsRefusal = "Please type a number of LED positions from 1 to 500.\r\n";
+const std::string kZoomRefusal = "Please type a zoom from -57 to 90 (percent).\r\n";
+
+struct DialogRun : ::testing::Test {
+  TempDir dir;
+  std::string out;
+  int code = 0;
+  void Run(std::string_view input) {
+    code = rts::testing::RunWithInput(kProgram, {}, dir.path(), input, &out);
+  }
+  // What may follow a complete dialog: nothing, or the window failing without a display.
+  void ExpectDialogThenEnd(const std::string& dialog) {
+    ASSERT_GE(out.size(), dialog.size()) << out;
+    EXPECT_EQ(out.substr(0, dialog.size()), dialog);
+    const std::string rest = out.substr(dialog.size());
+    EXPECT_TRUE(rest.empty() || rest == "Sorry, mouse doesn't work\r\n") << rest;
+    EXPECT_FALSE(rts::testing::Exists(dir.File("errinfo.$$$")));
+  }
+};
+
+TEST_F(DialogRun, BothNumbersOnOneLineAnswerBothPrompts) {
+  Run("48 0\n");
+  ExpectDialogThenEnd(kHead + kPositions + "\r\n" + kZoom + kTail);
+}
+
+TEST_F(DialogRun, LettersAtTheZoomPromptAreZoomZero) {
+  Run("24\r\nabc\r\n");
+  ExpectDialogThenEnd(kHead + kPositions + "\r\n" + kZoom + kTail);
+}
+
+TEST_F(DialogRun, OutOfRangeAnswersAreRefusedAndAskedAgain) {
+  Run("0\n501\n-3 abc\n500\n-58\n91\n2147483648\n-57\n");
+  ExpectDialogThenEnd(kHead + kPositions + kPositionsRefusal + kPositions + kPositionsRefusal +
+                      kPositions + kPositionsRefusal + kPositions + kPositionsRefusal + kPositions +
+                      "\r\n" + kZoom + kZoomRefusal + kZoom + kZoomRefusal + kZoom + kZoomRefusal +
+                      kZoom + kTail);
+}
+
+TEST_F(DialogRun, BoundsThemselvesAreAccepted) {
+  Run("1 90\n");
+  ExpectDialogThenEnd(kHead + kPositions + "\r\n" + kZoom + kTail);
+}
+
+TEST_F(DialogRun, EndOfInputEndsAtOnceWithAMessage) {
+  Run("48\n   \n");
+  EXPECT_EQ(out, kHead + kPositions + "\r\n" + kZoom);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(ReadFile(dir.File("stderr")).find("standard input ended"), std::string::npos);
+  Run("");
+  EXPECT_EQ(out, kHead + kPositions);
+  EXPECT_EQ(code, 1);
+}
+
+TEST_F(DialogRun, ConsoleBreakWhileWaitingEndsWithTheReport) {
+  rts::testing::Process p(kProgram, {"one", "two"}, dir.path());
+  ASSERT_TRUE(p.ReadUntil(kPositions)) << p.out();
+  ASSERT_EQ(kill(p.pid(), SIGINT), 0);
+  p.ReadAll();
+  EXPECT_EQ(p.out(), kHead + kPositions +
+                         "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+                         "File errinfo.$$$ created.\r\n");
+  EXPECT_EQ(p.Wait(), 9);
+  const std::string info = ReadFile(dir.File("errinfo.$$$"));
+  const std::string line1 = info.substr(0, info.find("\r\n"));
+  EXPECT_EQ(line1.substr(0, 1), "/");
+  EXPECT_EQ(line1.substr(line1.size() - std::string("/ledwheel one two").size()),
+            "/ledwheel one two");
+  EXPECT_NE(info.find("\r\n#RTS: unhandled exception #21: USER BREAK\r\n"), std::string::npos);
+}
+
+TEST_F(DialogRun, ConsoleBreakAtTheSecondPromptToo) {
+  rts::testing::Process p(kProgram, {}, dir.path());
+  p.Write("77\n");
+  ASSERT_TRUE(p.ReadUntil(kZoom)) << p.out();
+  ASSERT_EQ(kill(p.pid(), SIGINT), 0);
+  EXPECT_TRUE(p.ReadUntil("File errinfo.$$$ created.\r\n")) << p.out();
+  EXPECT_EQ(p.Wait(), 9);
+}
+
+// In-process: the state the dialog leaves, whatever was set before.
+TEST(RunDialog, LeavesSizesAndFlagsSet) {
+  TempDir dir;
+  int in[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_EQ(write(in[1], "30\nabc\n", 7), 7);
+  close(in[1]);
+  const int saved_in = dup(0), saved_out = dup(1);
+  const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(out, 0);
+  fflush(stdout);
+  dup2(in[0], 0);
+  dup2(out, 1);
+  auto w = std::make_unique<editor::Wheel>();
+  w->intens0 = w->intens2 = w->end = w->create_bitmap = w->bekijken = true;
+  editor::RunDialog(*w);
+  dup2(saved_in, 0);
+  dup2(saved_out, 1);
+  close(in[0]);
+  close(out);
+  EXPECT_EQ(w->aantal_hoeken, 30);
+  EXPECT_EQ(w->schaal, 0);
+  EXPECT_EQ(w->screen_size_x, 600);
+  EXPECT_EQ(w->screen_size_y, 600);
+  EXPECT_EQ(w->straal_led, 3);
+  EXPECT_EQ(w->straal_binnencirkel, 30);
+  EXPECT_EQ(w->afstand_leds, 10);
+  EXPECT_TRUE(w->intens4);
+  EXPECT_FALSE(w->intens0 || w->intens1 || w->intens2 || w->intens3);
+  EXPECT_FALSE(w->end || w->create_bitmap || w->bekijken);
+  EXPECT_EQ(ReadFile(dir.File("out")), kHead + kPositions + "\r\n" + kZoom + kTail);
+}
+
+}  // namespace
