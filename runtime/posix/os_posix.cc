@@ -167,7 +167,7 @@ std::vector<std::string> CallHistory(size_t skip, size_t max, bool* truncated) {
     const char* addr = static_cast<const char*>(frames[k]) - 1;
     Dl_info info = {};
     std::string module = program;
-    std::string function = "?";
+    std::string function;
     uintptr_t offset = reinterpret_cast<uintptr_t>(addr);
     if (dladdr(addr, &info) != 0) {
       if (info.dli_fbase != nullptr) offset -= reinterpret_cast<uintptr_t>(info.dli_fbase);
@@ -181,8 +181,11 @@ std::vector<std::string> CallHistory(size_t skip, size_t max, bool* truncated) {
     }
     char hex[32];
     std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(offset));
-    // Offset inside the module, the module, and the function when the module exports its name.
-    out.push_back(std::string(hex) + "  " + module + "  " + function);
+    // Offset inside the module (addr2line -e <module> resolves it), the module, and the
+    // function when the module exports its name.
+    std::string entry = std::string(hex) + "  " + module;
+    if (!function.empty()) entry += "  " + function;
+    out.push_back(entry);
   }
   return out;
 }
