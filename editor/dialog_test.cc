@@ -64,6 +64,13 @@ TEST_F(DialogRun, OutOfRangeAnswersAreRefusedAndAskedAgain) {
                       kZoom + kTail);
 }
 
+TEST_F(DialogRun, OverlongLineIsSplitIntoItemsWithoutHarm) {
+  // 600 digits: read in pieces of 256, each piece one item and refused as too large.
+  Run(std::string(600, '9') + "\n24 0\n");
+  ExpectDialogThenEnd(kHead + kPositions + kPositionsRefusal + kPositions + kPositionsRefusal +
+                      kPositions + kPositionsRefusal + kPositions + "\r\n" + kZoom + kTail);
+}
+
 TEST_F(DialogRun, BoundsThemselvesAreAccepted) {
   Run("1 90\n");
   ExpectDialogThenEnd(kHead + kPositions + "\r\n" + kZoom + kTail);
