@@ -1,18 +1,53 @@
 // Graph: one graphics window, its picture and the drawing operations on it.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace Graph {
 
-// Module start: registers the termination procedure, creates the picture lock, takes the
-// display's colour count. Runs once; later calls do nothing.
+// Written by the module, read by callers. Width and Depth: the outer size given to Init, also
+// the picture's size. Columns and Rows: text cells across and down. NumPColor: colours the
+// display can show (saturated to 32 bits).
+extern uint32_t Width;
+extern uint32_t Depth;
+extern uint32_t Columns;
+extern uint32_t Rows;
+extern uint32_t NumPColor;
+
+// Outline styles.
+constexpr uint32_t LNSTYLE_SOLID = 0;
+constexpr uint32_t LNSTYLE_SHORTDASH = 1;
+constexpr uint32_t LNSTYLE_DOT = 2;
+constexpr uint32_t LNSTYLE_DASHDOT = 3;
+constexpr uint32_t LNSTYLE_DASHDOUBLEDOT = 4;
+constexpr uint32_t LNSTYLE_INVISIBLE = 5;
+
+// Standard fill patterns. Solid is 8, not 6: callers rely on it.
+constexpr uint32_t PATSYM_HORIZ = 0;
+constexpr uint32_t PATSYM_VERT = 1;
+constexpr uint32_t PATSYM_DIAG2 = 2;   // falling from left to right
+constexpr uint32_t PATSYM_DIAG1 = 3;   // rising from left to right
+constexpr uint32_t PATSYM_DENSE2 = 4;  // cross hatch
+constexpr uint32_t PATSYM_DENSE1 = 5;  // diagonal cross hatch
+constexpr uint32_t PATSYM_SOLID = 8;
+
+// Raster operations for image transfer; no operation of the program transfers images.
+constexpr uint32_t GPSET = 13369376;   // _GPSET
+constexpr uint32_t GPRESET = 4457256;  // _GPRESET
+constexpr uint32_t GAND = 8913094;     // _GAND
+constexpr uint32_t GOR = 15597702;     // _GOR
+constexpr uint32_t GXOR = 6684742;     // _GXOR
+
+// Module start: registers the termination procedure, prepares the platform for threads, takes
+// the display's colour count. Runs once; later calls do nothing.
 void Start();
 
 // Opens the window with its top-left corner at (x, y) and outer size w by h. Returns true once
-// the window is up; on failure writes the message to standard error and returns false.
-// Main thread only.
+// the window is up; on failure writes the message to standard error and returns false. A
+// second call is refused. Main thread only; may raise the console break while it waits.
 bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h);
 
 // Drawing operations hand one command to the drawing server and return without waiting for it
@@ -23,5 +58,30 @@ void Disc(uint32_t x, uint32_t y, uint32_t r, uint32_t colour);
 void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill);
 // Draws the text up to its first NUL, at most 257 characters, top-left corner at (x, y).
 void RawOutText(uint32_t x, uint32_t y, uint32_t colour, std::string_view text);
+
+// The 16-colour standard palette.
+void InitStdPalette();
+// Installs the first 1024 entries (0x00RRGGBB) and returns 0; returns -1 and changes nothing
+// when the palette has more entries than NumPColor, or none.
+int32_t RemapAllPalette(std::span<const uint32_t> palette);
+void SetLineStyle(uint32_t style);
+// Opaque: text cells, hatch gaps and gaps of styled outlines take the background colour.
+void SetBkMix(bool opaque);
+// Returns the previous background colour.
+uint32_t SetBkColor(uint32_t colour);
+// Mode 0: the whole picture in the background colour; mode 2: the text window; others nothing.
+void ClearScreen(uint32_t mode);
+void SetStdFillMask(uint32_t n);
+// Clamped to the cells on screen; moves the cursor to the window's top-left cell.
+void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
+void SetTextPosition(uint32_t column, uint32_t row);
+// Shows or hides the text cursor (an inverted cell); returns the previous setting.
+bool DisplayCursor(bool on);
+uint32_t GetStdFillMask();
+// Fill pattern from 8 rows of 8 bits: set bits take the shape's colour, clear bits the
+// background colour.
+void SetFillMask(const std::array<uint8_t, 8>& mask);
+// Takes the window away and ends the window thread, if the window exists.
+void Exit();
 
 }  // namespace Graph

@@ -26,4 +26,10 @@ bool WaitInput(int timeout_ms);
 // Known from the events UpdateMuis has handled.
 bool WindowOpen();
 
+// The two steps of InitMuis. InitApplication prepares the input surface's kind (nothing to
+// register on this platform: true). InitMainWindow opens the graphics window with Graph::Init
+// and lays the input surface over it; false when either fails.
+bool InitApplication();
+bool InitMainWindow(uint32_t x, uint32_t y, uint32_t w, uint32_t h);
+
 }  // namespace Mouse

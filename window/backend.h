@@ -1,0 +1,83 @@
+// The narrow platform layer under Graph and Mouse: window, drawing surface and input surface.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "window/picture.h"
+
+namespace window {
+
+using WindowId = uint64_t;
+
+// Where the window goes: the client area's size, the screen position of the window.
+struct WindowSpec {
+  int32_t x = 0, y = 0;
+  uint32_t client_width = 0, client_height = 0;
+};
+
+// The graphics window, owned by the window thread. Every call but Quit comes from that thread.
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+  // Opens the window and shows it. On failure sets *message to what the user is to be told.
+  virtual bool Create(const WindowSpec& spec, std::string* message) = 0;
+  // The window's id, usable from other threads' connections. Valid after Create succeeded.
+  virtual WindowId Id() const = 0;
+  // Handles window events until the user closes the window or Quit is called; repaint runs for
+  // each request to redraw the whole client area.
+  virtual void Run(const std::function<void()>& repaint) = 0;
+  // Makes Run return soon. Any thread; may come before Run starts.
+  virtual void Quit() = 0;
+  // Puts the box of the picture onto the window (clipped to the client area).
+  virtual void Put(const Picture& p, const Box& box) = 0;
+  // Destroys the window and ends the connection.
+  virtual void Close() = 0;
+};
+
+// The drawing server's view of the window, on a connection of its own. One thread only.
+class DrawSurface {
+ public:
+  virtual ~DrawSurface() = default;
+  virtual bool Attach(WindowId window, uint32_t client_width, uint32_t client_height) = 0;
+  // Puts the box of the picture onto the window without waiting for the display.
+  virtual void Put(const Picture& p, const Box& box) = 0;
+  // Sends whatever is buffered.
+  virtual void Flush() = 0;
+};
+
+struct InputEvent {
+  enum class Kind { kMotion, kRelease, kDestroyed };
+  Kind kind = Kind::kMotion;
+  int32_t x = 0, y = 0;  // kMotion: pointer position in the surface
+  int button = 0;        // kRelease: 1 left, 2 middle, 3 right, 4 to 7 the wheel
+};
+
+// The input surface over the graphics window's client area. One thread only.
+class InputSurface {
+ public:
+  virtual ~InputSurface() = default;
+  // Lays a surface of w by h at (0, 0) of the window. False when it cannot be made.
+  virtual bool Open(WindowId parent, uint32_t w, uint32_t h) = 0;
+  // Takes the next waiting input event without blocking; false when none waits. kDestroyed
+  // comes once, when the window has gone (or the display with it).
+  virtual bool Next(InputEvent* e) = 0;
+  // Waits until input may be waiting or timeout_ms passes; takes nothing.
+  virtual bool Wait(int timeout_ms) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // Prepares the platform for several threads; before any other call. Idempotent.
+  virtual void InitThreads() = 0;
+  // Colours the display can show, saturated to 32 bits; 0 when there is no display.
+  virtual uint32_t ColourCount() = 0;
+  virtual std::unique_ptr<WindowHost> NewWindow() = 0;
+  virtual std::unique_ptr<DrawSurface> NewSurface() = 0;
+  virtual std::unique_ptr<InputSurface> NewInput() = 0;
+};
+
+}  // namespace window

@@ -1,0 +1,152 @@
+// The Graph module as an object: window thread, drawing server, hand-over and caller's state.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "window/backend.h"
+#include "window/drawing_server.h"
+#include "window/event.h"
+#include "window/picture.h"
+
+namespace window {
+
+// What the module needs of the runtime; tests pass their own.
+struct GraphServices {
+  // Starts a thread that the console break does not reach.
+  std::function<std::thread(std::function<void()>)> start_thread;
+  // Called at least every 20 ms by every wait of the calling thread; may throw.
+  std::function<void()> check_break;
+  // Shows a failure message to the user.
+  std::function<void(std::string_view)> message;
+  // Told when the public variables change (Init); may be empty.
+  std::function<void(const class GraphModule&)> publish;
+};
+
+// One graphics window. All public operations come from one calling thread (the main thread);
+// the window thread and the drawing server are the module's own.
+class GraphModule {
+ public:
+  GraphModule(Backend& backend, GraphServices services);
+  // Ends the threads like Terminate.
+  ~GraphModule();
+  GraphModule(const GraphModule&) = delete;
+  GraphModule& operator=(const GraphModule&) = delete;
+
+  // Module start: threads of the platform, the display's colour count. Runs once.
+  void Start();
+  bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h);
+
+  void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill);
+  void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill);
+  void RawOutText(uint32_t x, uint32_t y, uint32_t colour, std::string_view text);
+
+  void InitStdPalette();
+  int32_t RemapAllPalette(std::span<const uint32_t> palette);
+  void SetLineStyle(uint32_t style);
+  void SetBkMix(bool opaque);
+  uint32_t SetBkColor(uint32_t colour);
+  void ClearScreen(uint32_t mode);
+  void SetStdFillMask(uint32_t n);
+  void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
+  void SetTextPosition(uint32_t column, uint32_t row);
+  bool DisplayCursor(bool on);
+  uint32_t GetStdFillMask() const { return std_pattern_; }
+  void SetFillMask(const std::array<uint8_t, 8>& mask);
+  void Exit();
+
+  // The termination procedure: takes the window away and ends both threads. Never hangs: a
+  // thread that does not end within a second is left to end with the process. Idempotent.
+  void Terminate();
+
+  uint32_t width() const { return width_; }
+  uint32_t depth() const { return depth_; }
+  uint32_t columns() const { return columns_; }
+  uint32_t rows() const { return rows_; }
+  uint32_t num_colours() const { return num_colours_; }
+  // The window's id once Init succeeded, 0 before.
+  WindowId window_id() const { return window_id_.load(); }
+  // False once the window has been closed or taken away.
+  bool window_alive() const { return window_alive_.load(); }
+  // Waits until the drawing server has finished every command handed over. Tests and benches.
+  void WaitIdle();
+  // Runs f on the picture under the picture lock. Tests and benches.
+  void WithPicture(const std::function<void(const Picture&)>& f);
+
+ private:
+  template <class Fill>
+  void HandOver(uint8_t code, Fill&& fill);
+  void HandOverCode(uint8_t code);
+  // Waits for the ready event, checking for the console break; false when the server has gone.
+  bool WaitReady();
+  void RemoveCursor();
+  void RestoreCursor();
+  void InvertCursor();
+
+  void WindowThread(WindowSpec spec);
+  void ServerLoop();
+  void Repaint();
+  void Message(std::string_view text) { services_.message(text); }
+  void Publish() {
+    if (services_.publish) services_.publish(*this);
+  }
+
+  Backend& backend_;
+  GraphServices services_;
+  bool started_ = false;
+  uint32_t colour_count_ = 0;
+
+  // Caller's state.
+  bool window_exists_ = false;
+  bool serving_ = false;  // the drawing server has taken commands and not been stopped
+  uint32_t width_ = 0, depth_ = 0, columns_ = 0, rows_ = 0, num_colours_ = 0;
+  uint32_t line_style_ = kStyleSolid;
+  uint32_t std_pattern_ = kHatchSolid;
+  std::array<uint8_t, 8> user_mask_{};
+  bool user_mask_in_force_ = false;
+  uint32_t bk_colour_ = 0;
+  uint32_t text_left_ = 1, text_top_ = 1, text_right_ = 1, text_bottom_ = 1;
+  uint32_t cursor_column_ = 1, cursor_row_ = 1;
+  bool cursor_shown_ = false, cursor_drawn_ = false;
+  std::vector<uint32_t> palette_;  // read by the server while it runs command 4
+
+  // Shared with the drawing server through the two events.
+  Event command_;
+  Event ready_;
+  CommandBlock block_;
+  std::atomic<bool> stop_server_{false};
+
+  // Drawing server's own.
+  DrawingState state_;
+  std::unique_ptr<DrawSurface> surface_;
+  std::atomic<bool> attached_{false};
+
+  // Guarded by the locks; taken window lock first where both are held.
+  std::mutex picture_lock_;
+  std::mutex window_lock_;
+  Picture picture_;
+
+  // Window thread.
+  std::unique_ptr<WindowHost> host_;
+  std::thread window_thread_;
+  std::thread server_thread_;  // started by the window thread; touched by the caller once
+                               // the window thread has been joined
+  std::atomic<WindowId> window_id_{0};
+  std::atomic<bool> window_failed_{false};
+  std::atomic<bool> window_alive_{false};
+  std::atomic<bool> window_done_{false};
+  std::atomic<bool> server_done_{false};
+};
+
+// The instance the free functions of Graph forward to (made at first use, never destroyed).
+GraphModule& BoundGraph();
+
+}  // namespace window

@@ -1,0 +1,410 @@
+// Window, drawing surface and input surface on Xlib, one connection per thread.
+#include "window/x11/x11_backend.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace window {
+namespace {
+
+// Errors about windows and drawables that have gone are expected once the user has closed the
+// window while drawing goes on; Xlib's default handler would end the process.
+int OnXError(Display*, XErrorEvent* e) {
+  if (e->error_code == BadWindow || e->error_code == BadDrawable) return 0;
+  std::fprintf(stderr, "X error %d on request %d.%d\n", int(e->error_code), int(e->request_code),
+               int(e->minor_code));
+  return 0;
+}
+
+// A connection that broke (the X server went away) counts as a closed window. Returning from
+// both handlers leaves the display marked broken, and Xlib returns from later calls at once.
+int OnIOError(Display*) { return 0; }
+
+void OnIOErrorExit(Display*, void* user_data) {
+  static_cast<std::atomic<bool>*>(user_data)->store(true);
+}
+
+// One thread's connection to the display.
+class Connection {
+ public:
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  ~Connection() { Close(); }
+
+  bool Open() {
+    dpy_ = XOpenDisplay(nullptr);
+    if (dpy_ == nullptr) return false;
+    XSetIOErrorExitHandler(dpy_, &OnIOErrorExit, &broken_);
+    return true;
+  }
+  void Close() {
+    // A broken connection is left as it is: closing it would talk to a server that is gone.
+    if (dpy_ != nullptr && !broken_.load()) XCloseDisplay(dpy_);
+    dpy_ = nullptr;
+  }
+  Display* get() const { return dpy_; }
+  bool ok() const { return dpy_ != nullptr && !broken_.load(); }
+
+ private:
+  Display* dpy_ = nullptr;
+  std::atomic<bool> broken_{false};
+};
+
+// Puts boxes of the picture onto a window, converting pixels when the visual is not 24-bit
+// 0xRRGGBB in 32-bit units.
+class Putter {
+ public:
+  void Setup(Display* dpy, Window win, uint32_t cw, uint32_t ch) {
+    dpy_ = dpy;
+    win_ = win;
+    client_ = Box{0, 0, int64_t(cw) - 1, int64_t(ch) - 1};
+    gc_ = XCreateGC(dpy, win, 0, nullptr);
+    const int screen = DefaultScreen(dpy);
+    visual_ = DefaultVisual(dpy, screen);
+    depth_ = DefaultDepth(dpy, screen);
+    int n = 0;
+    int bpp = 0;
+    if (XPixmapFormatValues* formats = XListPixmapFormats(dpy, &n)) {
+      for (int i = 0; i < n; ++i) {
+        if (formats[i].depth == depth_) bpp = formats[i].bits_per_pixel;
+      }
+      XFree(formats);
+    }
+    direct_ = depth_ == 24 && bpp == 32 && visual_->c_class == TrueColor &&
+              visual_->red_mask == 0xFF0000 && visual_->green_mask == 0xFF00 &&
+              visual_->blue_mask == 0xFF;
+  }
+  void Release() {
+    if (gc_ != nullptr) XFreeGC(dpy_, gc_);
+    gc_ = nullptr;
+  }
+
+  void Put(const Picture& p, const Box& box) {
+    const Box b = box.Intersect(p.Bounds()).Intersect(client_);
+    if (b.Empty() || gc_ == nullptr) return;
+    const int w = int(b.x1 - b.x0 + 1), h = int(b.y1 - b.y0 + 1);
+    if (direct_) {
+      XImage img{};
+      img.width = p.width();
+      img.height = p.height();
+      img.format = ZPixmap;
+      img.data = reinterpret_cast<char*>(const_cast<uint32_t*>(p.data()));
+      img.byte_order = LSBFirst;  // the picture's 32-bit words in this machine's order
+      img.bitmap_unit = 32;
+      img.bitmap_bit_order = LSBFirst;
+      img.bitmap_pad = 32;
+      img.depth = 24;
+      img.bytes_per_line = p.width() * 4;
+      img.bits_per_pixel = 32;
+      img.red_mask = 0xFF0000;
+      img.green_mask = 0xFF00;
+      img.blue_mask = 0xFF;
+      if (XInitImage(&img) == 0) return;
+      XPutImage(dpy_, win_, gc_, &img, int(b.x0), int(b.y0), int(b.x0), int(b.y0), unsigned(w),
+                unsigned(h));
+      return;
+    }
+    XImage* img = XCreateImage(dpy_, visual_, unsigned(depth_), ZPixmap, 0, nullptr, unsigned(w),
+                               unsigned(h), 32, 0);
+    if (img == nullptr) return;
+    std::vector<char> buffer(size_t(img->bytes_per_line) * size_t(h));
+    img->data = buffer.data();
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        img->f.put_pixel(img, x, y, Pixel(p.At(int32_t(b.x0 + x), int32_t(b.y0 + y))));
+      }
+    }
+    XPutImage(dpy_, win_, gc_, img, 0, 0, int(b.x0), int(b.y0), unsigned(w), unsigned(h));
+    img->data = nullptr;
+    XDestroyImage(img);
+  }
+
+ private:
+  static unsigned long Scale(uint32_t v8, unsigned long mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    const unsigned long max = mask >> shift;
+    return ((v8 * max + 127) / 255) << shift;
+  }
+  unsigned long Pixel(uint32_t rgb) const {
+    if (visual_->c_class != TrueColor && visual_->c_class != DirectColor) {
+      // Without a true-colour visual: black or white by brightness.
+      const uint32_t sum = ((rgb >> 16) & 255) + ((rgb >> 8) & 255) + (rgb & 255);
+      return sum >= 384 ? WhitePixel(dpy_, DefaultScreen(dpy_))
+                        : BlackPixel(dpy_, DefaultScreen(dpy_));
+    }
+    return Scale((rgb >> 16) & 255, visual_->red_mask) |
+           Scale((rgb >> 8) & 255, visual_->green_mask) | Scale(rgb & 255, visual_->blue_mask);
+  }
+
+  Display* dpy_ = nullptr;
+  Window win_ = 0;
+  GC gc_ = nullptr;
+  Visual* visual_ = nullptr;
+  int depth_ = 0;
+  bool direct_ = false;
+  Box client_;
+};
+
+Atom Intern(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
+
+class X11Window final : public WindowHost {
+ public:
+  X11Window() {
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+  }
+  ~X11Window() override {
+    Close();
+    for (int fd : wake_) {
+      if (fd >= 0) close(fd);
+    }
+  }
+
+  bool Create(const WindowSpec& spec, std::string* message) override {
+    *message = "Couldn't create main window";
+    if (wake_[0] < 0 || !conn_.Open()) return false;
+    Display* dpy = conn_.get();
+    const int screen = DefaultScreen(dpy);
+    XSetWindowAttributes attrs{};
+    attrs.background_pixel = BlackPixel(dpy, screen);
+    attrs.border_pixel = BlackPixel(dpy, screen);
+    attrs.event_mask = ExposureMask | StructureNotifyMask;
+    win_ = XCreateWindow(dpy, RootWindow(dpy, screen), spec.x, spec.y, spec.client_width,
+                         spec.client_height, 0, CopyFromParent, InputOutput, CopyFromParent,
+                         CWBackPixel | CWBorderPixel | CWEventMask, &attrs);
+    if (win_ == 0) return false;
+
+    XStoreName(dpy, win_, "Graph");
+    const Atom utf8 = Intern(dpy, "UTF8_STRING");
+    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_NAME"), utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>("Graph"), 5);
+    char class_name[] = "GraphWnd";
+    XClassHint class_hint{class_name, class_name};
+    XSetClassHint(dpy, win_, &class_hint);
+    // Not resizable, placed where asked.
+    XSizeHints size{};
+    size.flags = USPosition | PPosition | PSize | PMinSize | PMaxSize;
+    size.x = spec.x;
+    size.y = spec.y;
+    size.width = size.min_width = size.max_width = int(spec.client_width);
+    size.height = size.min_height = size.max_height = int(spec.client_height);
+    XSetWMNormalHints(dpy, win_, &size);
+    // The window takes no keyboard input, so it never takes the focus from the console.
+    XWMHints wm{};
+    wm.flags = InputHint | StateHint;
+    wm.input = False;
+    wm.initial_state = NormalState;
+    XSetWMHints(dpy, win_, &wm);
+    const long user_time = 0;
+    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_USER_TIME"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&user_time), 1);
+    const long pid = long(getpid());
+    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    // Kept above other windows.
+    const long above = long(Intern(dpy, "_NET_WM_STATE_ABOVE"));
+    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&above), 1);
+    delete_ = Intern(dpy, "WM_DELETE_WINDOW");
+    XSetWMProtocols(dpy, win_, &delete_, 1);
+
+    putter_.Setup(dpy, win_, spec.client_width, spec.client_height);
+    XMapWindow(dpy, win_);
+    // Other connections get the id only once the server knows the window.
+    XSync(dpy, False);
+    if (!conn_.ok()) return false;
+    XWindowAttributes check;
+    return XGetWindowAttributes(dpy, win_, &check) != 0;
+  }
+
+  WindowId Id() const override { return win_; }
+
+  void Run(const std::function<void()>& repaint) override {
+    Display* dpy = conn_.get();
+    bool closed = false;
+    while (!closed && conn_.ok()) {
+      while (!closed && conn_.ok() && XPending(dpy) > 0) {
+        XEvent e;
+        XNextEvent(dpy, &e);
+        switch (e.type) {
+          case Expose:
+            // The last of a series: the whole picture goes up once.
+            if (e.xexpose.count == 0) repaint();
+            break;
+          case ClientMessage:
+            if (e.xclient.format == 32 && Atom(e.xclient.data.l[0]) == delete_) closed = true;
+            break;
+          case DestroyNotify:
+            if (e.xdestroywindow.window == win_) closed = true;
+            break;
+          default:
+            break;
+        }
+      }
+      if (closed || !conn_.ok()) break;
+      XFlush(dpy);
+      pollfd fds[2] = {{ConnectionNumber(dpy), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      if (fds[1].revents & POLLIN) break;
+    }
+  }
+
+  void Quit() override {
+    if (wake_[1] >= 0) {
+      const char byte = 1;
+      [[maybe_unused]] ssize_t n = write(wake_[1], &byte, 1);
+    }
+  }
+
+  void Put(const Picture& p, const Box& box) override {
+    if (conn_.ok()) putter_.Put(p, box);
+  }
+
+  void Close() override {
+    if (conn_.ok() && win_ != 0) {
+      putter_.Release();
+      XDestroyWindow(conn_.get(), win_);
+      XSync(conn_.get(), False);
+    }
+    win_ = 0;
+    conn_.Close();
+  }
+
+ private:
+  Connection conn_;
+  Window win_ = 0;
+  Atom delete_ = 0;
+  Putter putter_;
+  int wake_[2] = {-1, -1};
+};
+
+class X11Surface final : public DrawSurface {
+ public:
+  ~X11Surface() override {
+    if (conn_.ok()) putter_.Release();
+  }
+  bool Attach(WindowId window, uint32_t cw, uint32_t ch) override {
+    if (!conn_.Open()) return false;
+    putter_.Setup(conn_.get(), Window(window), cw, ch);
+    return true;
+  }
+  void Put(const Picture& p, const Box& box) override {
+    if (conn_.ok()) putter_.Put(p, box);
+  }
+  void Flush() override {
+    if (conn_.ok()) XFlush(conn_.get());
+  }
+
+ private:
+  Connection conn_;
+  Putter putter_;
+};
+
+class X11Input final : public InputSurface {
+ public:
+  bool Open(WindowId parent, uint32_t w, uint32_t h) override {
+    if (!conn_.Open()) return false;
+    Display* dpy = conn_.get();
+    XSetWindowAttributes attrs{};
+    // No button presses: a press would start an implicit grab and move the release elsewhere.
+    attrs.event_mask = PointerMotionMask | ButtonReleaseMask | StructureNotifyMask;
+    win_ = XCreateWindow(dpy, Window(parent), 0, 0, std::max(w, 1u), std::max(h, 1u), 0, 0,
+                         InputOnly, CopyFromParent, CWEventMask, &attrs);
+    XMapWindow(dpy, win_);
+    XSync(dpy, False);
+    XWindowAttributes check;
+    return conn_.ok() && XGetWindowAttributes(dpy, win_, &check) != 0;
+  }
+
+  bool Next(InputEvent* out) override {
+    if (!conn_.ok()) {
+      if (conn_.get() == nullptr || gone_) return false;
+      gone_ = true;
+      *out = InputEvent{InputEvent::Kind::kDestroyed};
+      return true;
+    }
+    Display* dpy = conn_.get();
+    while (XEventsQueued(dpy, QueuedAlready) > 0 || XPending(dpy) > 0) {
+      XEvent e;
+      XNextEvent(dpy, &e);
+      switch (e.type) {
+        case MotionNotify:
+          *out = InputEvent{InputEvent::Kind::kMotion, int16_t(e.xmotion.x), int16_t(e.xmotion.y)};
+          return true;
+        case ButtonRelease:
+          *out = InputEvent{InputEvent::Kind::kRelease, 0, 0, int(e.xbutton.button)};
+          return true;
+        case DestroyNotify:
+          if (e.xdestroywindow.window != win_) break;
+          gone_ = true;
+          *out = InputEvent{InputEvent::Kind::kDestroyed};
+          return true;
+        default:
+          break;
+      }
+    }
+    if (!conn_.ok()) return Next(out);
+    return false;
+  }
+
+  bool Wait(int timeout_ms) override {
+    if (!conn_.ok() || gone_) {
+      poll(nullptr, 0, timeout_ms);
+      return !gone_ && conn_.get() != nullptr;
+    }
+    Display* dpy = conn_.get();
+    if (XEventsQueued(dpy, QueuedAfterFlush) > 0) return true;
+    pollfd fd{ConnectionNumber(dpy), POLLIN, 0};
+    const int n = poll(&fd, 1, timeout_ms);
+    return n > 0;
+  }
+
+ private:
+  Connection conn_;
+  Window win_ = 0;
+  bool gone_ = false;
+};
+
+class X11 final : public Backend {
+ public:
+  void InitThreads() override {
+    std::call_once(once_, [] {
+      XInitThreads();
+      XSetErrorHandler(&OnXError);
+      XSetIOErrorHandler(&OnIOError);
+    });
+  }
+  uint32_t ColourCount() override {
+    Connection c;
+    if (!c.Open()) return 0;
+    const int depth = DefaultDepth(c.get(), DefaultScreen(c.get()));
+    return depth >= 32 ? UINT32_MAX : uint32_t(1) << depth;
+  }
+  std::unique_ptr<WindowHost> NewWindow() override { return std::make_unique<X11Window>(); }
+  std::unique_ptr<DrawSurface> NewSurface() override { return std::make_unique<X11Surface>(); }
+  std::unique_ptr<InputSurface> NewInput() override { return std::make_unique<X11Input>(); }
+
+ private:
+  std::once_flag once_;
+};
+
+}  // namespace
+
+Backend& X11Backend() {
+  static X11 backend;
+  return backend;
+}
+
+}  // namespace window
