@@ -24,7 +24,7 @@ int32_t StrToInt(std::string_view s) {
 }
 
 std::string IntToStr(int32_t v) {
-  // The magnitude in unsigned arithmetic, so -2147483648 needs no special case.
+  // The magnitude in unsigned arithmetic, so -2147483648 needs no case of its own.
   uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
   char digits[12];
   size_t n = sizeof digits;
