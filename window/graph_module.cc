@@ -55,7 +55,7 @@ void GraphModule::Start() {
 }
 
 bool GraphModule::Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
-  if (window_exists_) {
+  if (window_exists_ || ended_) {
     Message("Graph window was already created");
     return false;
   }
@@ -286,11 +286,13 @@ void GraphModule::RestoreCursor() {
 void GraphModule::Exit() {
   if (!window_exists_) return;
   window_exists_ = false;
+  ended_ = true;
   if (host_) host_->Quit();
   JoinWithin(window_thread_, window_done_);
 }
 
 void GraphModule::Terminate() {
+  ended_ = true;
   Exit();
   // The server thread object belongs to the window thread until that thread has been joined.
   if (window_thread_.joinable()) return;

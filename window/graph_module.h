@@ -43,6 +43,8 @@ class GraphModule {
 
   // Module start: threads of the platform, the display's colour count. Runs once.
   void Start();
+  // Opens the window; false with a message on failure. Refused once a window exists, and after
+  // Exit or Terminate.
   bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h);
 
   void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill);
@@ -106,6 +108,7 @@ class GraphModule {
 
   // Caller's state.
   bool window_exists_ = false;
+  bool ended_ = false;    // Exit or Terminate has run: the module opens no further window
   bool serving_ = false;  // the drawing server has taken commands and not been stopped
   uint32_t width_ = 0, depth_ = 0, columns_ = 0, rows_ = 0, num_colours_ = 0;
   uint32_t line_style_ = kStyleSolid;
