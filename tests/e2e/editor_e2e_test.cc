@@ -87,11 +87,20 @@ class EditorE2E : public ::testing::Test {
     geo_ = std::make_unique<Geometry>(n, zoom);
     proc_ = std::make_unique<Process>(kProgram, dir_.path(), o);
     ASSERT_TRUE(x_->WaitForWindow(kTimeoutMs)) << proc_->Stderr();
-    // The digit "4" is drawn last; once it shows, the whole screen is there.
+    // The digit "4" is drawn last; once it shows, the whole screen is there. A drawing area
+    // too narrow for it ends with the preview label as the last thing that shows.
     bool shown = false;
-    x_->WaitFor(
-        501, 6, 24, 24, [](const Snapshot& s) { return s.Count(501, 6, 524, 29, kLightGreyRgb); },
-        kTimeoutMs, &shown);
+    if (geo_->w->screen_size_x > 525) {
+      x_->WaitFor(
+          501, 6, 24, 24,
+          [](const Snapshot& s) { return s.Count(501, 6, 524, 29, kLightGreyRgb) > 0; }, kTimeoutMs,
+          &shown);
+    } else {
+      x_->WaitFor(
+          36, 51, 119, 24,
+          [](const Snapshot& s) { return s.Count(36, 51, 154, 74, kLightGreyRgb) > 0; }, kTimeoutMs,
+          &shown);
+    }
     ASSERT_TRUE(shown) << "first screen not complete";
   }
 
@@ -149,7 +158,7 @@ class EditorE2E : public ::testing::Test {
 void ExpectLabelInsideFrame(const Snapshot& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                             int32_t mx0, int32_t my0, int32_t mx1, int32_t my1, const char* what) {
   const int inside = s.Count(x0 + 1, y0 + 1, x1 - 1, y1 - 1, kLightGreyRgb);
-  EXPECT_GT(inside, 10) << what << ": label not drawn";
+  EXPECT_GT(inside, 4) << what << ": label not drawn";
   EXPECT_EQ(s.Count(mx0, my0, mx1, my1, kLightGreyRgb), inside) << what << ": label leaks";
   EXPECT_EQ(s.At(x0, (y0 + y1) / 2), kGreenRgb) << what << ": left frame line";
   EXPECT_EQ(s.At(x1 - 1, (y0 + y1) / 2) == kGreenRgb || s.At(x1, (y0 + y1) / 2) == kGreenRgb, true)
@@ -165,7 +174,8 @@ TEST_F(EditorE2E, FirstScreenAtZoomZero) {
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 24; ++j) {
       const editor::Point p = geo_->At(i, j);
-      ASSERT_TRUE(RingAt(s, p.x, p.y, 3, kRedRgb)) << "LED " << i + 1 << " row " << j + 1;
+      ASSERT_TRUE(RingAt(s, p.x, p.y, 3, kRedRgb))
+          << "LED " << i + 1 << " row " << j + 1 << Neighbourhood(s, p.x, p.y);
     }
   }
   EXPECT_TRUE(RingAt(s, 330, 300, 3, kRedRgb));
@@ -206,7 +216,8 @@ TEST_F(EditorE2E, FirstScreenAtZoomSeventy) {
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 48; ++j) {
       const editor::Point p = geo_->At(i, j);
-      ASSERT_TRUE(RingAt(s, p.x, p.y, 5, kRedRgb)) << "LED " << i + 1 << " row " << j + 1;
+      ASSERT_TRUE(RingAt(s, p.x, p.y, 5, kRedRgb))
+          << "LED " << i + 1 << " row " << j + 1 << Neighbourhood(s, p.x, p.y);
     }
   }
   EXPECT_EQ(s.At(1019, 510), kGreenRgb);
@@ -277,6 +288,7 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
       [](const Snapshot& s) { return s.Count(0, 0, 10000, 10000, kBlackRgb) == 13 * 13; },
       kTimeoutMs, &dark);
   EXPECT_TRUE(dark) << "the outline of an LED that is off is wiped";
+  EXPECT_TRUE(WaitDisc(red, kRedRgb)) << "the last lit LED in drawing order";
   Snapshot s = x_->GrabAll();
   EXPECT_TRUE(DiscAt(s, red.x, red.y, kRedRgb));
   EXPECT_TRUE(DiscAt(s, yellow.x, yellow.y, kYellowRgb));
@@ -292,6 +304,7 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
 
   x_->Click(100, 62);
   EXPECT_TRUE(WaitRing(off));
+  EXPECT_TRUE(WaitRing(geo_->At(23, 23))) << "the last outline in drawing order";
   s = x_->GrabAll();
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 24; ++j) {
@@ -299,7 +312,8 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
       if (i == 5 && j == 12) {
         EXPECT_TRUE(DiscAt(s, p.x, p.y, kYellowRgb)) << "the lit LED keeps its disc";
       } else {
-        ASSERT_TRUE(RingAt(s, p.x, p.y, 3, kRedRgb)) << "LED " << i + 1 << " row " << j + 1;
+        ASSERT_TRUE(RingAt(s, p.x, p.y, 3, kRedRgb))
+            << "LED " << i + 1 << " row " << j + 1 << Neighbourhood(s, p.x, p.y);
       }
     }
   }

@@ -87,6 +87,42 @@ bool RingAt(const Snapshot& s, int32_t x, int32_t y, int32_t r, uint32_t rgb) {
   return true;
 }
 
+std::string Neighbourhood(const Snapshot& s, int32_t x, int32_t y, int32_t half) {
+  std::string out = "\n";
+  for (int32_t yy = y - half; yy <= y + half; ++yy) {
+    for (int32_t xx = x - half; xx <= x + half; ++xx) {
+      char c = ' ';
+      if (s.Holds(xx, yy)) {
+        switch (s.At(xx, yy)) {
+          case kBlackRgb:
+            c = 'k';
+            break;
+          case kRedRgb:
+            c = 'r';
+            break;
+          case kGreenRgb:
+            c = 'g';
+            break;
+          case kLightGreyRgb:
+            c = 'l';
+            break;
+          case kDarkGreyRgb:
+            c = 'd';
+            break;
+          case kYellowRgb:
+            c = 'y';
+            break;
+          default:
+            c = '?';
+        }
+      }
+      out += c;
+    }
+    out += '\n';
+  }
+  return out;
+}
+
 XDriver::XDriver(const char* display_name) {
   display_ = XOpenDisplay(display_name);
   if (!display_) return;

@@ -49,6 +49,10 @@ bool DiscAt(const Snapshot& s, int32_t x, int32_t y, uint32_t rgb);
 // r - 1 and r + 1 around it holds rgb on each of its four sides.
 bool RingAt(const Snapshot& s, int32_t x, int32_t y, int32_t r, uint32_t rgb);
 
+// The pixels around (x, y) as a character map, one letter per colour (k black, r red, g green,
+// l light grey, d dark grey, y yellow, ? other), for failure messages.
+std::string Neighbourhood(const Snapshot& s, int32_t x, int32_t y, int32_t half = 6);
+
 // One connection to the X server named by DISPLAY (or the given name).
 class XDriver {
  public:
