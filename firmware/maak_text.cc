@@ -1,2 +1,126 @@
-// placeholder, replaced by the firmware work
+// MaakText: writes the port matrix as the PIC assembler fragment IM.txt, one block per position.
 #include "firmware/maak_text.h"
+
+#include "runtime/fio.h"
+#include "runtime/io.h"
+
+namespace firmware {
+namespace {
+
+constexpr int32_t kColumns = 8;
+
+struct PortLine {
+  int32_t offset;  // row within the position's group of four
+  const char* name;
+};
+constexpr PortLine kPorts[] = {{3, "PORTD"}, {2, "PORTB"}, {1, "PORTA"}, {0, "PORTC"}};
+
+void Line(FIO::File f, const char* s) {
+  FIO::WrStr(f, s);
+  FIO::WrLn(f);
+}
+
+// Phase image t: every LED of intensity t or more is on.
+void PhaseImage(FIO::File f, const PortMatrix& m, int32_t j, int32_t t) {
+  for (const PortLine& port : kPorts) {
+    const PortRow& row = m.poorten_matriks[4 * j - port.offset];
+    FIO::WrStr(f, "__MOVLW_B'");
+    for (int32_t c = 1; c <= kColumns; ++c) FIO::WrStr(f, row[c] >= t ? "1" : "0");
+    FIO::WrStr(f, "'");
+    FIO::WrLn(f);
+    FIO::WrStr(f, "__MOVWF_");
+    FIO::WrStr(f, port.name);
+    FIO::WrLn(f);
+  }
+}
+
+}  // namespace
+
+void MaakText(editor::Wheel& w, PortMatrix& m) {
+  const int32_t n = w.aantal_hoeken;
+  FIO::File& f = m.myFile;
+  f = FIO::Create("IM.txt");
+
+  FIO::WrStr(f, "__MOVLW_D'");
+  FIO::WrInt(f, n, 0);
+  FIO::WrStr(f, "'__;# positions");
+  FIO::WrLn(f);
+  Line(f, "__MOVWF_HOEKTELLER");
+  Line(f, "BEGIN");
+  Line(f, "__MOVLW_D'2'");
+  Line(f, "__MOVWF_HOEKVERANDERD");
+
+  for (int32_t j = 1; j <= n; ++j) {
+    const int32_t k = n - j + 1;  // the position as the user numbered it
+
+    FIO::WrStr(f, "hoek");
+    FIO::WrInt(f, k, 0);
+    FIO::WrLn(f);
+    if (j == 1) {
+      // Waits here until the sensor reports a new angle.
+      Line(f, "__MOVF_HOEKVERANDERD,0");
+      Line(f, "__MOVWF_TEST");
+      Line(f, "__DECFSZ_TEST,1");
+      FIO::WrStr(f, "__GOTO_hoek");
+      FIO::WrInt(f, n, 0);
+      FIO::WrLn(f);
+    }
+    Line(f, "__MOVF_HOEKTELLER,0");
+    FIO::WrStr(f, "__SUBLW_D'");
+    FIO::WrInt(f, k + 1, 0);
+    FIO::WrStr(f, "'");
+    FIO::WrLn(f);
+    Line(f, "__MOVWF_TEST");
+    Line(f, "__DECFSZ_TEST,1");
+    if (j < n) {
+      FIO::WrStr(f, "__GOTO_hoek");
+      FIO::WrInt(f, k - 1, 0);
+      FIO::WrLn(f);
+    } else {
+      Line(f, "__GOTO_BEGIN");
+    }
+
+    w.nul = w.een = w.twee = w.drie = w.vier = false;
+    m.nullen = 0;
+    for (int32_t r = 4 * j - 3; r <= 4 * j; ++r) {
+      for (int32_t c = 1; c <= kColumns; ++c) m.nullen += m.poorten_matriks[r][c];
+    }
+    w.nul = m.nullen == 0;
+    if (w.nul) Line(f, "__GOTO_BEGIN");
+    for (int32_t r = 4 * j - 3; r <= 4 * j; ++r) {
+      for (int32_t c = 1; c <= kColumns; ++c) {
+        const int32_t v = m.poorten_matriks[r][c];
+        if (v == 1) w.een = true;
+        if (v == 2) w.twee = true;
+        if (v == 3) w.drie = true;
+        if (v == 4) w.vier = true;
+      }
+    }
+    if (w.nul) continue;
+
+    FIO::WrStr(f, "__GOTO_UPDATE");
+    FIO::WrInt(f, k, 0);
+    FIO::WrLn(f);
+    FIO::WrStr(f, "UPDATE");
+    FIO::WrInt(f, k, 0);
+    FIO::WrLn(f);
+    Line(f, "__BCF_STATUS,RP0");
+    Line(f, "__BCF_STATUS,RP1");
+    PhaseImage(f, m, j, 1);
+    // An image is repeated only when it changes, i.e. when some LED stops after this phase.
+    if (w.een) PhaseImage(f, m, j, 2);
+    Line(f, "__CALL_DELAY2");
+    if (w.twee) PhaseImage(f, m, j, 3);
+    Line(f, "__CALL_DELAY3");
+    if (w.drie) PhaseImage(f, m, j, 4);
+    Line(f, "__CALL_DELAY4");
+    if (w.vier) Line(f, "__CALL_LEDSUIT");
+    Line(f, "__GOTO_BEGIN");
+  }
+
+  IO::WrLn();
+  IO::WrLn();
+  FIO::Close(f);
+}
+
+}  // namespace firmware

@@ -1,0 +1,88 @@
+// Shared helpers of the firmware tests.
+#include "firmware/test_util.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace firmware::testing {
+
+Picture RandomPicture(std::mt19937& rng, int32_t n, double dark_share) {
+  std::uniform_int_distribution<int32_t> intensity(0, 4);
+  std::bernoulli_distribution dark(dark_share);
+  Picture picture(n);
+  for (Position& position : picture) {
+    const bool off = dark(rng);
+    for (int32_t& v : position) v = off ? 0 : intensity(rng);
+  }
+  return picture;
+}
+
+State Load(const Picture& picture) {
+  State s;
+  s.wheel->aantal_hoeken = static_cast<int32_t>(picture.size());
+  for (size_t q = 0; q < picture.size(); ++q) {
+    for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+      s.wheel->led[static_cast<int>(q) + 1][i].toestand = picture[q][i - 1];
+    }
+  }
+  return s;
+}
+
+PortBit WiringOf(int32_t led) {
+  if (led <= 8) return {0, led - 1};
+  if (led == 9) return {1, 4};
+  if (led <= 12) return {1, led - 9};  // LEDs 10, 11, 12 on bits 1, 2, 3
+  if (led <= 16) return {2, led - 13};
+  return {3, led - 17};
+}
+
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& bytes) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    const size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "text after the last CR LF: " << bytes.substr(start);
+      break;
+    }
+    std::string line = bytes.substr(start, end - start);
+    if (line.find_first_of("\r\n") != std::string::npos)
+      ADD_FAILURE() << "bare CR or LF in " << line;
+    lines.push_back(std::move(line));
+    start = end + 2;
+  }
+  return lines;
+}
+
+ScratchDir::ScratchDir() {
+  std::string templ = (std::filesystem::temp_directory_path() / "ledwheel-fw-XXXXXX").string();
+  if (mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  path_ = templ;
+  previous_ = std::filesystem::current_path();
+  std::filesystem::current_path(path_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::filesystem::current_path(previous_);
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace firmware::testing

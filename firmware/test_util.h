@@ -1,0 +1,58 @@
+// Shared helpers of the firmware tests: pictures, a scratch directory and the wiring table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/wheel.h"
+#include "firmware/beeld_matrix.h"
+
+namespace firmware::testing {
+
+// picture[q - 1][i - 1] is the intensity of LED i at editor position q.
+using Position = std::array<int32_t, editor::kLedsPerSpoke>;
+using Picture = std::vector<Position>;
+
+// Every LED at a random intensity 0..4; each position dark with probability dark_share.
+Picture RandomPicture(std::mt19937& rng, int32_t n, double dark_share = 0.0);
+
+// A fresh, all-zero module state holding the picture.
+struct State {
+  std::unique_ptr<editor::Wheel> wheel = std::make_unique<editor::Wheel>();
+  std::unique_ptr<PortMatrix> matrix = std::make_unique<PortMatrix>();
+};
+State Load(const Picture& picture);
+
+// Which port bit LED i (1..24) drives, from the board's wiring.
+struct PortBit {
+  int32_t row;  // 0 = PORTD (row A), 1 = PORTB, 2 = PORTA, 3 = PORTC (row D)
+  int32_t bit;
+};
+PortBit WiringOf(int32_t led);
+
+std::string ReadFile(const std::filesystem::path& p);
+void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+
+// Splits CR LF lines; fails the current test on a bare CR or LF or a missing final CR LF.
+std::vector<std::string> SplitCrLf(const std::string& bytes);
+
+// A fresh directory that is the working directory for the object's life.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
+}  // namespace firmware::testing
