@@ -22,6 +22,7 @@ using testing::ScratchDir;
 
 // Addresses fixed by pic/wheel_test.asm.
 constexpr unsigned kDelay2 = 0x20, kDelay3 = 0x21, kDelay4 = 0x22, kLedsuit = 0x23;
+constexpr unsigned kStartUp = 0x30;
 constexpr unsigned kFirmwareEnd = 0x50;  // the fragment starts here
 constexpr unsigned kPageEnd = 0x800;     // the fragment's jumps stay in program page 0
 
@@ -55,6 +56,7 @@ std::vector<Event> ParseEvents(const std::string& output) {
   static const std::regex kReg(R"(REG070\S* = \$([0-9a-fA-F]+))");
   static const std::regex kPort(R"((portd|portb|porta|portc) = 0x([0-9a-fA-F]+))");
   std::vector<Event> events;
+  bool after_ledsuit = false;
   std::istringstream in(output);
   std::string line;
   unsigned pc = 0;
@@ -79,19 +81,16 @@ std::vector<Event> ParseEvents(const std::string& output) {
     }
     if (fields == 6) {
       fields = -1;
-      if (pc == kDelay2)
-        e.kind = '2';
-      else if (pc == kDelay3)
-        e.kind = '3';
-      else if (pc == kDelay4)
-        e.kind = '4';
-      else if (pc == kLedsuit)
-        e.kind = 'L';
-      else if (pc > kLedsuit && pc < kFirmwareEnd)
-        continue;  // LEDSUIT's and start-up's stores
-      else
-        e.kind = 'W';
-      events.push_back(e);
+      e.kind = pc == kDelay2    ? '2'
+               : pc == kDelay3  ? '3'
+               : pc == kDelay4  ? '4'
+               : pc == kLedsuit ? 'L'
+                                : 'W';
+      // LEDSUIT's own stores (an interrupt may have moved the pc on) and start-up's are no image.
+      const bool own_store =
+          e.kind == 'W' && (after_ledsuit || (pc >= kStartUp && pc < kFirmwareEnd));
+      after_ledsuit = e.kind == 'L';
+      if (!own_store) events.push_back(e);
     }
   }
   return events;
@@ -179,19 +178,30 @@ class PicToolchainTest : public ::testing::Test {
 
     const std::string dir = dir_.path().string();
     const Command gpasm =
-        RunCommand(std::string(LEDWHEEL_GPASM) + " -I '" + dir + "' -D NPOS=" + std::to_string(n) +
+        RunCommand(std::string(LEDWHEEL_GPASM) + " -I '" + dir + "' -D NPOS=." + std::to_string(n) +
                    " -o '" + dir + "/wheel.hex' '" + LEDWHEEL_PIC_DIR "/wheel_test.asm'");
     ASSERT_EQ(gpasm.status, 0) << gpasm.output;
     EXPECT_EQ(gpasm.output.find("Error"), std::string::npos) << gpasm.output;
-    EXPECT_EQ(gpasm.output.find("Warning"), std::string::npos) << gpasm.output;
+    // At 255 positions the first position test subtracts from 256, which the eight-bit operand
+    // keeps as 0: the same result modulo 256, so the fragment still works, with this one warning.
+    std::string warnings = gpasm.output;
+    if (n == 255) {
+      const std::string expected = "im.inc:12:Warning[202] Argument out of range.";
+      const size_t at = warnings.find(expected);
+      EXPECT_NE(at, std::string::npos) << warnings;
+      if (at != std::string::npos) warnings.erase(at, expected.size());
+    }
+    EXPECT_EQ(warnings.find("Warning"), std::string::npos) << gpasm.output;
 
     // Stops per turn of the wheel; two turns and a little give every lit position a complete
     // pass, closed by the next position's first image.
-    int per_turn = 0;
+    int per_turn = 0;  // events kept
+    int stops = 0;     // and LEDSUIT's own store, which stops too
     for (const Position& p : picture) {
       bool has[5] = {};
       for (int32_t v : p) has[v] = true;
       if (has[1] || has[2] || has[3] || has[4]) per_turn += 4 + has[1] + has[2] + has[3] + has[4];
+      stops += has[4];
     }
     ASSERT_GT(per_turn, 0) << "a dark wheel never stops the simulator";
     std::ostringstream script;
@@ -200,7 +210,8 @@ class PicToolchainTest : public ::testing::Test {
       script << "break e " << routine << "\n";
     }
     script << "break w portc\n";
-    for (int k = 0; k < 2 * per_turn + 4; ++k) {
+    stops += per_turn;
+    for (int k = 0; k < 2 * stops + 4; ++k) {
       script << "run\necho @EV\npc\nreg(0x70)\nportd\nportb\nporta\nportc\n";
     }
     script << "quit\n";

@@ -43,12 +43,11 @@ ISR_END SWAPF   STATUS_SAVE,W
 DELAY2  RETURN
 DELAY3  RETURN
 DELAY4  RETURN
-LEDSUIT BCF     INTCON,GIE      ; no interrupt, so the stores below show their own address
-        CLRF    PORTD
+LEDSUIT CLRF    PORTD
         CLRF    PORTB
         CLRF    PORTA
         CLRF    PORTC
-        RETFIE
+        RETURN
 
         ORG     0x030
 START   BSF     STATUS,RP0
