@@ -1,6 +1,8 @@
 // MaakText: writes the port matrix as the PIC assembler fragment IM.txt, one block per position.
 #include "firmware/maak_text.h"
 
+#include <cassert>
+
 #include "runtime/fio.h"
 #include "runtime/io.h"
 
@@ -38,6 +40,7 @@ void PhaseImage(FIO::File f, const PortMatrix& m, int32_t j, int32_t t) {
 
 void MaakText(editor::Wheel& w, PortMatrix& m) {
   const int32_t n = w.aantal_hoeken;
+  assert(n >= 1 && n <= editor::kMaxPositions);  // the matrix holds rows for 500 positions
   FIO::File& f = m.myFile;
   f = FIO::Create("IM.txt");
 

@@ -288,5 +288,16 @@ TEST_F(MaakTextTest, PreviousFileIsReplacedCompletely) {
   EXPECT_EQ(Write(picture), ReadFile(LEDWHEEL_TESTDATA "/worked_example_im.txt"));
 }
 
+using MaakTextDeathTest = MaakTextTest;
+
+TEST_F(MaakTextDeathTest, PositionCountOutsideTheModelStopsBeforeTheFileIsTouched) {
+  for (int32_t n : {0, 501}) {
+    State s;
+    s.wheel->aantal_hoeken = n;
+    EXPECT_DEATH(MaakText(*s.wheel, *s.matrix), "kMaxPositions") << "N " << n;
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "IM.txt"));
+  }
+}
+
 }  // namespace
 }  // namespace firmware
