@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 
 #include <map>
-#include <regex>
+#include <optional>
 #include <sstream>
 
 #include "firmware/beeld_matrix.h"
@@ -51,10 +51,14 @@ struct Event {
   std::array<unsigned, 4> ports;  // PORTD, PORTB, PORTA, PORTC
 };
 
+// The hexadecimal number behind the first `marker` in line, if there is one.
+std::optional<unsigned> HexAfter(const std::string& line, const std::string& marker) {
+  const size_t at = line.find(marker);
+  if (at == std::string::npos) return std::nullopt;
+  return static_cast<unsigned>(std::stoul(line.substr(at + marker.size()), nullptr, 16));
+}
+
 std::vector<Event> ParseEvents(const std::string& output) {
-  static const std::regex kPc(R"(pc = 0x([0-9a-fA-F]+))");
-  static const std::regex kReg(R"(REG070\S* = \$([0-9a-fA-F]+))");
-  static const std::regex kPort(R"((portd|portb|porta|portc) = 0x([0-9a-fA-F]+))");
   std::vector<Event> events;
   bool after_ledsuit = false;
   std::istringstream in(output);
@@ -63,21 +67,25 @@ std::vector<Event> ParseEvents(const std::string& output) {
   int fields = -1;
   Event e{};
   while (std::getline(in, line)) {
-    std::smatch m;
+    static const char* const kPorts[] = {"portd = 0x", "portb = 0x", "porta = 0x", "portc = 0x"};
     if (line.find("@EV") != std::string::npos) {
       fields = 0;
-    } else if (fields < 0) {
       continue;
-    } else if (std::regex_search(line, m, kPc)) {
-      pc = std::stoul(m[1], nullptr, 16);
+    }
+    if (fields < 0) continue;
+    if (auto v = HexAfter(line, "pc = 0x")) {
+      pc = *v;
       ++fields;
-    } else if (std::regex_search(line, m, kReg)) {
-      e.hoek = std::stoi(m[1], nullptr, 16);
+    } else if (line.find("REG070") != std::string::npos) {
+      e.hoek = static_cast<int>(HexAfter(line, "= $").value_or(0));
       ++fields;
-    } else if (std::regex_search(line, m, kPort)) {
-      static const std::string kOrder = "dbac";
-      e.ports[kOrder.find(m[1].str()[4])] = std::stoul(m[2], nullptr, 16);
-      ++fields;
+    } else {
+      for (int p = 0; p < 4; ++p) {
+        if (auto v = HexAfter(line, kPorts[p])) {
+          e.ports[p] = *v;
+          ++fields;
+        }
+      }
     }
     if (fields == 6) {
       fields = -1;
