@@ -23,7 +23,7 @@ struct RunResult {
 
 // Runs the writer program in dir. As root it drops to an unprivileged user first, so that file
 // permissions bind it the way they bind a user.
-RunResult RunWriter(const std::filesystem::path& dir) {
+RunResult RunWriter(const std::filesystem::path& program, const std::filesystem::path& dir) {
   RunResult result;
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) return result;
@@ -36,7 +36,7 @@ RunResult RunWriter(const std::filesystem::path& dir) {
     if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(126);
     const int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, STDIN_FILENO);
-    execl(LEDWHEEL_WRITE_RUN, LEDWHEEL_WRITE_RUN, static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipe_fds[1]);
@@ -53,15 +53,19 @@ RunResult RunWriter(const std::filesystem::path& dir) {
 class WriteRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The writer may run as another user; it must be able to create files here.
+    // The writer may run as another user: it must be able to create files here and to reach
+    // its program file, wherever the build tree lies.
     std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+    std::filesystem::create_directory(dir_.path() / "bin");
+    std::filesystem::copy_file(LEDWHEEL_WRITE_RUN, Program());
   }
+  std::filesystem::path Program() const { return dir_.path() / "bin" / "firmware_write_run"; }
   std::filesystem::path Im() const { return dir_.path() / "IM.txt"; }
   ScratchDir dir_;
 };
 
 TEST_F(WriteRunTest, NormalRunWritesTheFileAndFourEmptyConsoleLines) {
-  const RunResult run = RunWriter(dir_.path());
+  const RunResult run = RunWriter(Program(), dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "\r\n\r\n\r\n\r\n");
   EXPECT_EQ(ReadFile(Im()), ReadFile(LEDWHEEL_TESTDATA "/worked_example_im.txt"));
@@ -74,7 +78,7 @@ TEST_F(WriteRunTest, ReadOnlyFileEndsTheRunWithTheReportAndStaysUntouched) {
   std::filesystem::permissions(Im(), std::filesystem::perms::owner_read |
                                          std::filesystem::perms::group_read |
                                          std::filesystem::perms::others_read);
-  const RunResult run = RunWriter(dir_.path());
+  const RunResult run = RunWriter(Program(), dir_.path());
   EXPECT_EQ(run.exit_code, 9);
   EXPECT_NE(run.out.find("#RTS: unhandled exception #4294967295: FIO.Create: cannot open file "
                          "IM.txt\r\n\r\nFile errinfo.$$$ created.\r\n"),
@@ -86,7 +90,7 @@ TEST_F(WriteRunTest, ReadOnlyFileEndsTheRunWithTheReportAndStaysUntouched) {
 
 TEST_F(WriteRunTest, FullDeviceEndsTheRunWithHardDeviceError) {
   std::filesystem::create_symlink("/dev/full", Im());
-  const RunResult run = RunWriter(dir_.path());
+  const RunResult run = RunWriter(Program(), dir_.path());
   EXPECT_EQ(run.exit_code, 9);
   EXPECT_NE(run.out.find("#RTS: unhandled exception #4: IOException.hardDeviceError 00000070H"
                          "\r\n\r\nFile errinfo.$$$ created.\r\n"),
