@@ -12,7 +12,7 @@ namespace {
 constexpr int32_t kColumns = 8;
 
 struct PortLine {
-  int32_t offset;  // row within the position's group of four
+  int32_t offset;  // rows before the position's last row, D (PORTC)
   const char* name;
 };
 constexpr PortLine kPorts[] = {{3, "PORTD"}, {2, "PORTB"}, {1, "PORTA"}, {0, "PORTC"}};
