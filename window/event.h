@@ -42,14 +42,15 @@ class Event {
 
  private:
   bool Spin() {
-    // About 20 us of polling, then a few yields: long enough to cover one drawing command.
-    for (int i = 0; i < 2000; ++i) {
+    // A short burst of polling covers a hand-over between threads on two cores; yielding then
+    // lets the other side run when both share one core. Only then does the waiter sleep.
+    for (int i = 0; i < 64; ++i) {
       if (state_.load(std::memory_order_acquire)) return true;
 #if defined(__x86_64__) || defined(__i386__)
       __builtin_ia32_pause();
 #endif
     }
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 200; ++i) {
       if (state_.load(std::memory_order_acquire)) return true;
       std::this_thread::yield();
     }

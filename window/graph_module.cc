@@ -371,10 +371,14 @@ void GraphModule::ServerLoop() {
         std::lock_guard<std::mutex> hold(picture_lock_);
         box = state_.Execute(c, picture_);
       }
+      // The caller may hand over the next command while this one goes onto the window: the
+      // window step reads only the picture, which no one but this thread writes.
+      ready_.Set();
       if (!box.Empty() && attached_.load() && window_alive_.load()) {
         std::lock_guard<std::mutex> hold(window_lock_);
         surface_->Put(picture_, box);
       }
+      continue;
     }
     ready_.Set();
   }

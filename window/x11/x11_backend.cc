@@ -407,4 +407,26 @@ Backend& X11Backend() {
   return backend;
 }
 
+WindowProbe::WindowProbe() : dpy_(XOpenDisplay(nullptr)) {}
+WindowProbe::~WindowProbe() {
+  if (dpy_ != nullptr) XCloseDisplay(static_cast<Display*>(dpy_));
+}
+
+uint32_t WindowProbe::Pixel(WindowId window, int x, int y) {
+  if (dpy_ == nullptr) return 0xFF000000u;
+  XImage* img =
+      XGetImage(static_cast<Display*>(dpy_), Window(window), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (img == nullptr) return 0xFF000000u;
+  const uint32_t v = uint32_t(XGetPixel(img, 0, 0)) & 0xFFFFFFu;
+  XDestroyImage(img);
+  return v;
+}
+
+void WindowProbe::Repaint(WindowId window) {
+  if (dpy_ == nullptr) return;
+  Display* dpy = static_cast<Display*>(dpy_);
+  XClearArea(dpy, Window(window), 0, 0, 0, 0, True);
+  XSync(dpy, False);
+}
+
 }  // namespace window
