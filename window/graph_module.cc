@@ -111,6 +111,7 @@ void GraphModule::HandOver(uint8_t code, Fill&& fill) {
   ready_.Reset();
   fill(block_);
   block_.code = code;
+  ++handed_over_;
   command_.Set();
 }
 
@@ -119,7 +120,10 @@ void GraphModule::HandOverCode(uint8_t code) {
 }
 
 void GraphModule::WaitIdle() {
-  if (serving_) WaitReady();
+  if (!serving_ || !WaitReady()) return;
+  while (completed_.load(std::memory_order_acquire) < handed_over_ && !server_done_.load()) {
+    std::this_thread::yield();
+  }
 }
 
 void GraphModule::WithPicture(const std::function<void(const Picture&)>& f) {
@@ -378,8 +382,10 @@ void GraphModule::ServerLoop() {
         std::lock_guard<std::mutex> hold(window_lock_);
         surface_->Put(picture_, box);
       }
+      completed_.fetch_add(1, std::memory_order_release);
       continue;
     }
+    completed_.fetch_add(1, std::memory_order_release);
     ready_.Set();
   }
   if (attached_.load()) surface_->Flush();

@@ -78,7 +78,8 @@ class GraphModule {
   WindowId window_id() const { return window_id_.load(); }
   // False once the window has been closed or taken away.
   bool window_alive() const { return window_alive_.load(); }
-  // Waits until the drawing server has finished every command handed over. Tests and benches.
+  // Waits until the drawing server has finished every command handed over, on the window too.
+  // Tests and benches.
   void WaitIdle();
   // Runs f on the picture under the picture lock. Tests and benches.
   void WithPicture(const std::function<void(const Picture&)>& f);
@@ -126,6 +127,8 @@ class GraphModule {
   Event ready_;
   CommandBlock block_;
   std::atomic<bool> stop_server_{false};
+  uint64_t handed_over_ = 0;            // caller's count of commands handed over
+  std::atomic<uint64_t> completed_{0};  // server's count of commands finished, window step too
 
   // Drawing server's own.
   DrawingState state_;

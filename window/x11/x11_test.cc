@@ -1,7 +1,13 @@
 // Tests of Graph and Mouse on a real X server (skipped without a display).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -296,6 +302,81 @@ TEST_F(X11Test, MouseReleasesAndMovementsOverTheClientArea) {
   Button(3, false);
   EXPECT_FALSE(mouse_->Clicked());
   EXPECT_EQ(mouse_->GetMuisX(), 10);  // movement outside the surface is not seen
+}
+
+// An X server of the test's own that it can take away.
+class PrivateServer {
+ public:
+  PrivateServer() {
+    for (int n = 170; n < 230; ++n) {
+      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+      struct stat st;
+      if (stat(sock.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
+      display_ = ":" + std::to_string(n);
+      std::string arg0 = "Xvfb", screen = "0", size = "640x480x24", s = "-screen", nl = "-nolisten",
+                  tcp = "tcp";
+      char* argv[] = {arg0.data(), display_.data(), s.data(),   screen.data(),
+                      size.data(), nl.data(),       tcp.data(), nullptr};
+      if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv, environ) != 0) pid_ = 0;
+      if (pid_ != 0) {
+        up_ = WaitUntil([&] { return stat(sock.c_str(), &st) == 0; }, milliseconds(5000));
+      }
+      return;
+    }
+  }
+  ~PrivateServer() { Kill(); }
+  void Kill() {
+    if (pid_ == 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+  bool up() const { return up_; }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = 0;
+  bool up_ = false;
+  std::string display_;
+};
+
+TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
+  PrivateServer server;
+  if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
+  const char* was = std::getenv("DISPLAY");
+  const std::string saved = was ? was : "";
+  setenv("DISPLAY", server.display().c_str(), 1);
+  {
+    std::vector<std::string> messages;
+    GraphModule graph(X11Backend(),
+                      GraphServices{
+                          .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
+                          .check_break = [] {},
+                          .message = [&](std::string_view m) { messages.emplace_back(m); },
+                          .publish = nullptr,
+                      });
+    MouseModule mouse(X11Backend(), graph);
+    graph.Start();
+    ASSERT_TRUE(mouse.InitMuis(10, 10, 305, 231));
+    graph.Ellipse(50, 50, 10, 10, 14, true);
+    graph.WaitIdle();
+    server.Kill();
+    // Drawing goes on into the picture and returns; nothing ends the process.
+    for (int i = 0; i < 2000; ++i) graph.Ellipse(50, 50, 20, 20, i % 16, true);
+    graph.WaitIdle();
+    EXPECT_TRUE(WaitUntil([&] { return !graph.window_alive(); }));
+    EXPECT_FALSE(mouse.Clicked());
+    EXPECT_FALSE(mouse.WindowOpen());
+    EXPECT_FALSE(mouse.WaitInput(5));
+    graph.Terminate();
+    EXPECT_TRUE(messages.empty());
+  }
+  if (was) {
+    setenv("DISPLAY", saved.c_str(), 1);
+  } else {
+    unsetenv("DISPLAY");
+  }
 }
 
 }  // namespace
