@@ -26,7 +26,7 @@ constexpr const char* kExpectWriter = LEDWHEEL_EXPECT_WRITER;
 constexpr int kTimeoutMs = 20000;
 // Two clicks that reach the program within one poll count as one. After a click with nothing
 // to watch for, give the program this long to take it before the next one.
-constexpr auto kSettle = std::chrono::milliseconds(150);
+constexpr auto kSettle = std::chrono::milliseconds(250);
 
 std::string DialogText() {
   const std::string stars(44, '*');
