@@ -49,8 +49,8 @@ class Connection {
     return true;
   }
   void Close() {
-    // A broken connection is left as it is: closing it would talk to a server that is gone.
-    if (dpy_ != nullptr && !broken_.load()) XCloseDisplay(dpy_);
+    // Xlib frees a broken connection without talking to the server that has gone.
+    if (dpy_ != nullptr) XCloseDisplay(dpy_);
     dpy_ = nullptr;
   }
   Display* get() const { return dpy_; }
@@ -273,8 +273,8 @@ class X11Window final : public WindowHost {
   }
 
   void Close() override {
+    if (conn_.get() != nullptr) putter_.Release();
     if (conn_.ok() && win_ != 0) {
-      putter_.Release();
       XDestroyWindow(conn_.get(), win_);
       XSync(conn_.get(), False);
     }
@@ -293,7 +293,7 @@ class X11Window final : public WindowHost {
 class X11Surface final : public DrawSurface {
  public:
   ~X11Surface() override {
-    if (conn_.ok()) putter_.Release();
+    if (conn_.get() != nullptr) putter_.Release();
   }
   bool Attach(WindowId window, uint32_t cw, uint32_t ch) override {
     if (!conn_.Open()) return false;

@@ -342,6 +342,11 @@ class PrivateServer {
 };
 
 TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
+#if defined(__SANITIZE_THREAD__)
+  // Xlib's own I/O-error path unlocks the display's mutex twice, which the thread sanitizer
+  // reports inside libX11; the plain and address-sanitizer builds run this test.
+  GTEST_SKIP() << "libX11's I/O-error path trips the thread sanitizer";
+#endif
   PrivateServer server;
   if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
   const char* was = std::getenv("DISPLAY");
