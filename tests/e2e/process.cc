@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,8 +55,9 @@ Process::Process(const std::string& program, const std::string& dir, const RunOp
   signal(SIGPIPE, SIG_IGN);
   int in[2];
   if (pipe(in) != 0) throw std::runtime_error("pipe failed");
-  const bool drop = options.as_unprivileged_user && geteuid() == 0;
-  if (drop) chmod(dir.c_str(), 0777);
+  const bool root = options.respect_file_modes && geteuid() == 0;
+  // Only needed should we have to fall back to "nobody".
+  if (root) chmod(dir.c_str(), 0777);
 
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -74,9 +77,9 @@ Process::Process(const std::string& program, const std::string& dir, const RunOp
     // The default action, whatever the test runner set up.
     signal(SIGINT, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
-    if (drop) {
+    if (root && prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0) {
       if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
-        ChildFail("cannot drop to nobody");
+        ChildFail("cannot give up root's file access");
       }
     }
     std::vector<char*> argv;

@@ -23,10 +23,12 @@ class TempDir {
 };
 
 struct RunOptions {
-  std::string stdin_text;             // written to the program's standard input, then closed
-  bool keep_stdin_open = false;       // leave it open for WriteStdin
-  const char* display = nullptr;      // DISPLAY for the program; nullptr keeps ours
-  bool as_unprivileged_user = false;  // run as "nobody" when we are root
+  std::string stdin_text;         // written to the program's standard input, then closed
+  bool keep_stdin_open = false;   // leave it open for WriteStdin
+  const char* display = nullptr;  // DISPLAY for the program; nullptr keeps ours
+  // When we are root: without root's right to write files whatever their mode (dropped from the
+  // capability bounding set, or else by running as "nobody").
+  bool respect_file_modes = false;
   std::vector<std::string> args;
 };
 
