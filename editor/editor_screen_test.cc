@@ -299,18 +299,23 @@ TEST(HandleClickTest, PreviewShowsLitLedsOnBlackAndEndingItRestoresOutlines) {
   EXPECT_EQ(show, (std::vector<Call>{DiscCall(300, 300, 30 + 23 * 10 + 6, 0),
                                      DiscCall(p.x, p.y, 3, 7), DiscCall(560, 300, 3, 4)}));
 
-  // Intensity stays 1 across the preview; 0 chosen in it draws the red outline on black.
+  // Intensity 1 is still selected in the preview.
+  const Point q = Centre(*s.w, 12, 20);
+  EXPECT_EQ(s.Click(q.x, q.y), std::vector<Call>{DiscCall(q.x, q.y, 3, 7)});
+  EXPECT_EQ(s.State(21, 13), 1);
+  // 0 chosen in the preview draws the red outline on black.
   EXPECT_TRUE(s.Click(392, 17).empty());
   EXPECT_EQ(s.Click(560, 300),
             (std::vector<Call>{DiscCall(560, 300, 3, 0), CircleCall(560, 300, 3, 4)}));
 
   const std::vector<Call> end = s.Click(100, 60);
   EXPECT_FALSE(s.w->bekijken);
-  ASSERT_EQ(end.size(), 24u * 24u - 1u) << "every LED that is off, and only those";
+  ASSERT_EQ(end.size(), 24u * 24u - 2u) << "every LED that is off, and only those";
   for (const Call& c : end) {
     EXPECT_EQ(c.op, "circle");
     EXPECT_EQ(c.colour, 4u);
-    EXPECT_FALSE(c.a == p.x && c.b == p.y) << "the lit LED is not drawn again";
+    EXPECT_FALSE(c.a == p.x && c.b == p.y) << "a lit LED is not drawn again";
+    EXPECT_FALSE(c.a == q.x && c.b == q.y) << "a lit LED is not drawn again";
   }
   EXPECT_EQ(SelectedIntensity(*s.w), 0);
 }
