@@ -13,7 +13,7 @@ namespace window {
 using WindowId = uint64_t;
 
 // Where the window goes: the client area's size, the screen position of the window.
-struct WindowSpec {
+struct WindowPlace {
   int32_t x = 0, y = 0;
   uint32_t client_width = 0, client_height = 0;
 };
@@ -23,7 +23,7 @@ class WindowHost {
  public:
   virtual ~WindowHost() = default;
   // Opens the window and shows it. On failure sets *message to what the user is to be told.
-  virtual bool Create(const WindowSpec& spec, std::string* message) = 0;
+  virtual bool Create(const WindowPlace& place, std::string* message) = 0;
   // The window's id, usable from other threads' connections. Valid after Create succeeded.
   virtual WindowId Id() const = 0;
   // Handles window events until the user closes the window or Quit is called; repaint runs for

@@ -65,9 +65,9 @@ bool GraphModule::Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
   depth_ = h;
   Publish();
   host_ = backend_.NewWindow();
-  const WindowSpec spec{int32_t(x), int32_t(y), w - kFrameWidth, h - kFrameHeight};
+  const WindowPlace place{int32_t(x), int32_t(y), w - kFrameWidth, h - kFrameHeight};
   try {
-    window_thread_ = services_.start_thread([this, spec] { WindowThread(spec); });
+    window_thread_ = services_.start_thread([this, place] { WindowThread(place); });
   } catch (...) {
     Message("Graph server not run");
     return false;
@@ -313,11 +313,11 @@ void GraphModule::Terminate() {
   }
 }
 
-void GraphModule::WindowThread(WindowSpec spec) {
+void GraphModule::WindowThread(WindowPlace place) {
   std::string message = "Couldn't create main window";
   const bool fits = width_ > kFrameWidth && depth_ > kFrameHeight && width_ <= kMaxSide &&
                     depth_ <= kMaxSide && uint64_t(width_) * depth_ <= kMaxPixels;
-  if (!fits || !host_->Create(spec, &message)) {
+  if (!fits || !host_->Create(place, &message)) {
     Message(message);
     window_failed_.store(true);
     window_done_.store(true);

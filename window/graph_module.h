@@ -94,7 +94,7 @@ class GraphModule {
   void RestoreCursor();
   void InvertCursor();
 
-  void WindowThread(WindowSpec spec);
+  void WindowThread(WindowPlace place);
   void ServerLoop();
   void Repaint();
   void Message(std::string_view text) { services_.message(text); }

@@ -67,7 +67,7 @@ using GraphTest = Fixture;
 
 TEST_F(GraphTest, InitOpensTheClientAreaAndSetsThePublicVariables) {
   ASSERT_TRUE(Open(205, 131));
-  const WindowSpec s = backend.spec();
+  const WindowPlace s = backend.place();
   EXPECT_EQ(s.x, 10);
   EXPECT_EQ(s.y, 20);
   EXPECT_EQ(s.client_width, 200u);
@@ -89,7 +89,7 @@ TEST_F(GraphTest, SecondInitIsRefusedAndLeavesTheFirstWindow) {
   graph.Ellipse(50, 50, 5, 5, 4, true);
   EXPECT_FALSE(graph.Init(0, 0, 400, 400));
   EXPECT_EQ(messages.all(), std::vector<std::string>{"Graph window was already created"});
-  EXPECT_EQ(backend.spec().client_width, 200u);
+  EXPECT_EQ(backend.place().client_width, 200u);
   EXPECT_EQ(Shown().At(50, 50), kRed);
 }
 

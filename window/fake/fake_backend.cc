@@ -8,14 +8,14 @@ constexpr WindowId kFakeWindowId = 0x600001;
 class FakeWindow final : public WindowHost {
  public:
   explicit FakeWindow(FakeBackend& b) : b_(b) {}
-  bool Create(const WindowSpec& spec, std::string* message) override {
+  bool Create(const WindowPlace& place, std::string* message) override {
     std::lock_guard<std::mutex> hold(b_.mu_);
     if (b_.fail_create) {
       *message = "Couldn't create main window";
       return false;
     }
-    b_.spec_ = spec;
-    b_.screen_ = Picture(int32_t(spec.client_width), int32_t(spec.client_height));
+    b_.place_ = place;
+    b_.screen_ = Picture(int32_t(place.client_width), int32_t(place.client_height));
     b_.open_ = true;
     return true;
   }
@@ -112,9 +112,9 @@ Picture FakeBackend::Screen() {
   std::lock_guard<std::mutex> hold(mu_);
   return screen_;
 }
-WindowSpec FakeBackend::spec() {
+WindowPlace FakeBackend::place() {
   std::lock_guard<std::mutex> hold(mu_);
-  return spec_;
+  return place_;
 }
 bool FakeBackend::window_open() {
   std::lock_guard<std::mutex> hold(mu_);

@@ -25,7 +25,7 @@ class FakeBackend final : public Backend {
 
   // What the window shows, client area only; empty before the window exists.
   Picture Screen();
-  WindowSpec spec();
+  WindowPlace place();
   bool window_open();
   int repaints();
   int surface_puts();
@@ -46,7 +46,7 @@ class FakeBackend final : public Backend {
   std::mutex mu_;
   std::condition_variable cv_;
   Picture screen_;
-  WindowSpec spec_;
+  WindowPlace place_;
   bool open_ = false;
   bool quit_ = false;
   bool close_ = false;

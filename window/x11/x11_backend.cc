@@ -172,7 +172,7 @@ class X11Window final : public WindowHost {
     }
   }
 
-  bool Create(const WindowSpec& spec, std::string* message) override {
+  bool Create(const WindowPlace& place, std::string* message) override {
     *message = "Couldn't create main window";
     if (wake_[0] < 0 || !conn_.Open()) return false;
     Display* dpy = conn_.get();
@@ -181,8 +181,8 @@ class X11Window final : public WindowHost {
     attrs.background_pixel = BlackPixel(dpy, screen);
     attrs.border_pixel = BlackPixel(dpy, screen);
     attrs.event_mask = ExposureMask | StructureNotifyMask;
-    win_ = XCreateWindow(dpy, RootWindow(dpy, screen), spec.x, spec.y, spec.client_width,
-                         spec.client_height, 0, CopyFromParent, InputOutput, CopyFromParent,
+    win_ = XCreateWindow(dpy, RootWindow(dpy, screen), place.x, place.y, place.client_width,
+                         place.client_height, 0, CopyFromParent, InputOutput, CopyFromParent,
                          CWBackPixel | CWBorderPixel | CWEventMask, &attrs);
     if (win_ == 0) return false;
 
@@ -196,10 +196,10 @@ class X11Window final : public WindowHost {
     // Not resizable, placed where asked.
     XSizeHints size{};
     size.flags = USPosition | PPosition | PSize | PMinSize | PMaxSize;
-    size.x = spec.x;
-    size.y = spec.y;
-    size.width = size.min_width = size.max_width = int(spec.client_width);
-    size.height = size.min_height = size.max_height = int(spec.client_height);
+    size.x = place.x;
+    size.y = place.y;
+    size.width = size.min_width = size.max_width = int(place.client_width);
+    size.height = size.min_height = size.max_height = int(place.client_height);
     XSetWMNormalHints(dpy, win_, &size);
     // The window takes no keyboard input, so it never takes the focus from the console.
     XWMHints wm{};
@@ -220,7 +220,7 @@ class X11Window final : public WindowHost {
     delete_ = Intern(dpy, "WM_DELETE_WINDOW");
     XSetWMProtocols(dpy, win_, &delete_, 1);
 
-    putter_.Setup(dpy, win_, spec.client_width, spec.client_height);
+    putter_.Setup(dpy, win_, place.client_width, place.client_height);
     XMapWindow(dpy, win_);
     // Other connections get the id only once the server knows the window.
     XSync(dpy, False);

@@ -326,9 +326,10 @@ class PrivateServer {
     }
   }
   ~PrivateServer() { Kill(); }
+  // Ends the server at once; it still removes its lock and socket, unlike after SIGKILL.
   void Kill() {
     if (pid_ == 0) return;
-    kill(pid_, SIGKILL);
+    kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
     pid_ = 0;
   }
