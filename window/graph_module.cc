@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <string>
 
 #include "window/font.h"
@@ -363,12 +364,15 @@ void GraphModule::ServerLoop() {
     if (c.code <= kCmdPalette) {
       state_.ExecuteState(c, palette_);
     } else if (c.code == kCmdAttach) {
-      {
+      bool made = true;
+      try {
         std::lock_guard<std::mutex> hold(picture_lock_);
         picture_ = Picture(int32_t(width_), int32_t(depth_));
+      } catch (const std::bad_alloc&) {
+        made = false;  // Init reports the window as not created
       }
       attached_.store(
-          surface_->Attach(window_id_.load(), width_ - kFrameWidth, depth_ - kFrameHeight));
+          made && surface_->Attach(window_id_.load(), width_ - kFrameWidth, depth_ - kFrameHeight));
     } else {
       Box box;
       {
