@@ -244,7 +244,8 @@ TEST_F(EditorE2E, PaintingWithEachIntensityAndClicksThatMissDoNothing) {
     const Snapshot before = x_->GrabAll();
     ClickIntensity(k);
     const Snapshot after = x_->GrabAll();
-    EXPECT_TRUE(before == after) << "an intensity click changes nothing on the screen";
+    EXPECT_TRUE(before == after) << "an intensity click changes nothing on the screen: "
+                                 << Differences(before, after);
     EXPECT_TRUE(ClickLed(geo_->At(20, 3 * k), colours[k])) << "intensity " << k;
   }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -121,6 +122,26 @@ std::string Neighbourhood(const Snapshot& s, int32_t x, int32_t y, int32_t half)
     out += '\n';
   }
   return out;
+}
+
+std::string Differences(const Snapshot& a, const Snapshot& b) {
+  if (a.x0() != b.x0() || a.y0() != b.y0() || a.width() != b.width() || a.height() != b.height()) {
+    return "different rectangles";
+  }
+  int n = 0;
+  std::string first;
+  for (int32_t y = a.y0(); y < a.y0() + a.height(); ++y) {
+    for (int32_t x = a.x0(); x < a.x0() + a.width(); ++x) {
+      if (a.At(x, y) == b.At(x, y)) continue;
+      if (n++ == 0) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " first at (%d, %d): %06X -> %06X", x, y, a.At(x, y),
+                      b.At(x, y));
+        first = buf;
+      }
+    }
+  }
+  return std::to_string(n) + " pixels differ" + first;
 }
 
 XDriver::XDriver(const char* display_name) {

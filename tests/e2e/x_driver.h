@@ -53,6 +53,9 @@ bool RingAt(const Snapshot& s, int32_t x, int32_t y, int32_t r, uint32_t rgb);
 // l light grey, d dark grey, y yellow, ? other), for failure messages.
 std::string Neighbourhood(const Snapshot& s, int32_t x, int32_t y, int32_t half = 6);
 
+// Where two snapshots of the same rectangle differ: the count, the first pixel and its values.
+std::string Differences(const Snapshot& a, const Snapshot& b);
+
 // One connection to the X server named by DISPLAY (or the given name).
 class XDriver {
  public:
