@@ -128,7 +128,7 @@ class GraphModule {
   CommandBlock block_;
   std::atomic<bool> stop_server_{false};
   uint64_t handed_over_ = 0;            // caller's count of commands handed over
-  std::atomic<uint64_t> completed_{0};  // server's count of commands finished, window step too
+  std::atomic<uint64_t> completed_{0};  // server's count of commands finished and on the window
 
   // Drawing server's own.
   DrawingState state_;

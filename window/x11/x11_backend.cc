@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -43,7 +44,14 @@ class Connection {
   ~Connection() { Close(); }
 
   bool Open() {
-    dpy_ = XOpenDisplay(nullptr);
+    // A server busy with a client that has just gone now and then refuses a connection; a few
+    // tries a little apart tell that from a display that is not there.
+    const char* name = std::getenv("DISPLAY");
+    const int attempts = name != nullptr && name[0] != '\0' ? 5 : 1;
+    for (int attempt = 0; attempt < attempts && dpy_ == nullptr; ++attempt) {
+      if (attempt > 0) poll(nullptr, 0, 20);
+      dpy_ = XOpenDisplay(nullptr);
+    }
     if (dpy_ == nullptr) return false;
     XSetIOErrorExitHandler(dpy_, &OnIOErrorExit, &broken_);
     return true;
