@@ -58,6 +58,7 @@ void GraphModule::Start() {
 }
 
 bool GraphModule::Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+  Start();  // the platform must be ready for threads before the first thread starts
   if (window_exists_ || ended_) {
     Message("Graph window was already created");
     return false;
