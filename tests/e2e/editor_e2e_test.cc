@@ -168,7 +168,7 @@ void ExpectLabelInsideFrame(const Snapshot& s, int32_t x0, int32_t y0, int32_t x
 
 TEST_F(EditorE2E, FirstScreenAtZoomZero) {
   Start(24, 0);
-  const Snapshot s = x_->GrabAll();
+  const Snapshot s = x_->GrabSteady(kTimeoutMs);
   ASSERT_GE(s.width(), 600);
   ASSERT_GE(s.height(), 600);
   for (int32_t i = 0; i < 24; ++i) {
@@ -208,7 +208,7 @@ TEST_F(EditorE2E, FirstScreenAtZoomZero) {
 
 TEST_F(EditorE2E, FirstScreenAtZoomSeventy) {
   Start(48, 70);
-  const Snapshot s = x_->GrabAll();
+  const Snapshot s = x_->GrabSteady(kTimeoutMs);
   ASSERT_GE(s.width(), 1020);
   ASSERT_GE(s.height(), 1020);
   EXPECT_TRUE(RingAt(s, 561, 510, 5, kRedRgb));
@@ -241,9 +241,9 @@ TEST_F(EditorE2E, PaintingWithEachIntensityAndClicksThatMissDoNothing) {
 
   const uint32_t colours[] = {0, kLightGreyRgb, kDarkGreyRgb, kYellowRgb};
   for (int k = 1; k <= 3; ++k) {
-    const Snapshot before = x_->GrabAll();
+    const Snapshot before = x_->GrabSteady(kTimeoutMs);
     ClickIntensity(k);
-    const Snapshot after = x_->GrabAll();
+    const Snapshot after = x_->GrabSteady(kTimeoutMs);
     EXPECT_TRUE(before == after) << "an intensity click changes nothing on the screen: "
                                  << Differences(before, after);
     EXPECT_TRUE(ClickLed(geo_->At(20, 3 * k), colours[k])) << "intensity " << k;
@@ -290,7 +290,7 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
       kTimeoutMs, &dark);
   EXPECT_TRUE(dark) << "the outline of an LED that is off is wiped";
   EXPECT_TRUE(WaitDisc(red, kRedRgb)) << "the last lit LED in drawing order";
-  Snapshot s = x_->GrabAll();
+  Snapshot s = x_->GrabSteady(kTimeoutMs);
   EXPECT_TRUE(DiscAt(s, red.x, red.y, kRedRgb));
   EXPECT_TRUE(DiscAt(s, yellow.x, yellow.y, kYellowRgb));
   EXPECT_EQ(s.Count(36, 36, 564, 564, kRedRgb),
@@ -306,7 +306,7 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
   x_->Click(100, 62);
   EXPECT_TRUE(WaitRing(off));
   EXPECT_TRUE(WaitRing(geo_->At(23, 23))) << "the last outline in drawing order";
-  s = x_->GrabAll();
+  s = x_->GrabSteady(kTimeoutMs);
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 24; ++j) {
       const editor::Point p = geo_->At(i, j);

@@ -93,10 +93,16 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   p.WriteStdin(std::to_string(kZoom) + "\n");
   if (!x.WaitForWindow(kTimeoutMs)) return false;
   f->window_ms = Ms(Clock::now() - t0);
-  // The digit "4" is the last thing drawn.
-  for (;;) {
-    const Snapshot s = x.Grab(501, 6, 24, 24);
-    if (!s.Empty() && s.Count(501, 6, 524, 29, kLightGreyRgb) > 0) break;
+  // The digit "4" is the last thing drawn, the last LED the last of the wheel. Both must show:
+  // a large box reaches the window in several transfers, top rows first.
+  int lx = 0, ly = 0;
+  Centre(23, kPositions - 1, &lx, &ly);
+  for (bool digit = false, led = false; !(digit && led);) {
+    if (!digit) {
+      const Snapshot s = x.Grab(501, 6, 24, 24);
+      digit = !s.Empty() && s.Count(501, 6, 524, 29, kLightGreyRgb) > 0;
+    }
+    if (!led) led = RingAt(x.Grab(lx - 8, ly - 8, 17, 17), lx, ly, 5, kRedRgb);
     if (Clock::now() - t0 > std::chrono::milliseconds(kTimeoutMs)) return false;
     Pause();
   }

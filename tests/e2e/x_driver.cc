@@ -239,6 +239,17 @@ Snapshot XDriver::WaitFor(int32_t x, int32_t y, int32_t w, int32_t h,
   }
 }
 
+Snapshot XDriver::GrabSteady(int timeout_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  Snapshot last = GrabAll();
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    Snapshot now = GrabAll();
+    if (now == last || std::chrono::steady_clock::now() > until) return now;
+    last = std::move(now);
+  }
+}
+
 void XDriver::Translate(int32_t x, int32_t y, int32_t* rx, int32_t* ry) {
   Display* d = D(display_);
   Window child = 0;

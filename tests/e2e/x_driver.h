@@ -80,6 +80,9 @@ class XDriver {
   // Pixels of picture [x, x + w) x [y, y + h), clipped to the window.
   Snapshot Grab(int32_t x, int32_t y, int32_t w, int32_t h);
   Snapshot GrabAll() { return Grab(0, 0, width_, height_); }
+  // The whole window once two grabs a little apart agree: a large box goes onto the window in
+  // several transfers, so a single grab can catch one half done.
+  Snapshot GrabSteady(int timeout_ms);
   // Grabs the rectangle until pred holds or timeout_ms passes; returns the last grab.
   Snapshot WaitFor(int32_t x, int32_t y, int32_t w, int32_t h,
                    const std::function<bool(const Snapshot&)>& pred, int timeout_ms,
