@@ -80,6 +80,11 @@ struct Figures {
   long max_rss_kib = 0;
 };
 
+bool Fail(const char* what) {
+  std::fprintf(stderr, "measure_editor: %s\n", what);
+  return false;
+}
+
 bool MeasureOnce(XDriver& x, Figures* f) {
   TempDir dir;
   RunOptions o;
@@ -91,22 +96,34 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const Clock::time_point t0 = Clock::now();
   p.WriteStdin(std::to_string(kZoom) + "\n");
-  if (!x.WaitForWindow(kTimeoutMs)) return false;
+  if (!x.WaitForWindow(kTimeoutMs)) return Fail("no window");
   f->window_ms = Ms(Clock::now() - t0);
-  // The digit "4" is the last thing drawn, the last LED the last of the wheel. Both must show:
-  // a large box reaches the window in several transfers, top rows first.
+  // The digit "4" is the last thing drawn, the last LED the last of the wheel; a large box
+  // reaches the window in several transfers, so both are watched. The wheel is whole from the
+  // first look after which the last LED's surroundings no longer change.
   int lx = 0, ly = 0;
   Centre(23, kPositions - 1, &lx, &ly);
-  for (bool digit = false, led = false; !(digit && led);) {
+  std::vector<std::pair<Clock::time_point, Snapshot>> looks;
+  Clock::time_point digit_at{};
+  for (bool digit = false; !digit || Clock::now() - digit_at < std::chrono::milliseconds(200);) {
     if (!digit) {
       const Snapshot s = x.Grab(501, 6, 24, 24);
       digit = !s.Empty() && s.Count(501, 6, 524, 29, kLightGreyRgb) > 0;
+      if (digit) digit_at = Clock::now();
     }
-    if (!led) led = RingAt(x.Grab(lx - 8, ly - 8, 17, 17), lx, ly, 5, kRedRgb);
-    if (Clock::now() - t0 > std::chrono::milliseconds(kTimeoutMs)) return false;
+    looks.emplace_back(Clock::now(), x.Grab(lx - 8, ly - 8, 17, 17));
+    if (Clock::now() - t0 > std::chrono::milliseconds(kTimeoutMs)) return Fail("first screen");
     Pause();
   }
-  f->first_screen_ms = Ms(Clock::now() - t0);
+  Clock::time_point led_at = looks.back().first;
+  for (auto it = looks.rbegin(); it != looks.rend() && it->second == looks.back().second; ++it) {
+    led_at = it->first;
+  }
+  if (!RingAt(looks.back().second, lx, ly, 5, kRedRgb) &&
+      looks.back().second.Count(lx - 8, ly - 8, lx + 8, ly + 8, kRedRgb) == 0) {
+    return Fail("last LED not drawn");
+  }
+  f->first_screen_ms = Ms(std::max(digit_at, led_at) - t0);
 
   // Idle: nothing happens for five seconds.
   const long ticks0 = CpuTicks(p.pid());
@@ -125,7 +142,7 @@ bool MeasureOnce(XDriver& x, Figures* f) {
     for (;;) {
       const Snapshot s = x.Grab(cx - 6, cy - 6, 13, 13);
       if (DiscAt(s, cx, cy, kRedRgb)) break;
-      if (Clock::now() - c0 > std::chrono::milliseconds(kTimeoutMs)) return false;
+      if (Clock::now() - c0 > std::chrono::milliseconds(kTimeoutMs)) return Fail("click");
       Pause();
     }
     f->click_ms.push_back(Ms(Clock::now() - c0));
@@ -134,7 +151,7 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   f->vm_hwm_kib = VmHwmKiB(p.pid());
   const Clock::time_point w0 = Clock::now();
   x.Click(100, 17);
-  if (!p.Wait(kTimeoutMs)) return false;
+  if (!p.Wait(kTimeoutMs)) return Fail("write did not end the run");
   f->write_ms = Ms(Clock::now() - w0);
   f->max_rss_kib = p.MaxRssKiB();
   return p.ExitCode() == 0;
