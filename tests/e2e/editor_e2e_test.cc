@@ -80,10 +80,10 @@ class EditorE2E : public ::testing::Test {
   }
 
   // Starts the program with the two answers and waits for its whole first screen.
-  void Start(int32_t n, int32_t zoom, bool respect_file_modes = false) {
+  void Start(int32_t n, int32_t zoom, bool honour_file_modes = false) {
     RunOptions o;
     o.stdin_text = std::to_string(n) + "\n" + std::to_string(zoom) + "\n";
-    o.respect_file_modes = respect_file_modes;
+    o.honour_file_modes = honour_file_modes;
     geo_ = std::make_unique<Geometry>(n, zoom);
     proc_ = std::make_unique<Process>(kProgram, dir_.path(), o);
     ASSERT_TRUE(x_->WaitForWindow(kTimeoutMs)) << proc_->Stderr();
@@ -387,7 +387,7 @@ TEST_F(EditorE2E, ReadOnlyImTxtEndsWithTheFailureReportAndKeepsTheOldFile) {
   const std::string old = "old contents\r\n";
   WriteFile(dir_.File("IM.txt"), old);
   chmod(dir_.File("IM.txt").c_str(), 0444);
-  Start(24, 0, /*respect_file_modes=*/true);  // root would write through the read-only bit
+  Start(24, 0, /*honour_file_modes=*/true);  // root would write through the read-only bit
   EXPECT_TRUE(ClickLed(geo_->At(3, 3), kRedRgb));
   x_->Click(100, 17);
   ExpectEnd(9);

@@ -55,7 +55,7 @@ Process::Process(const std::string& program, const std::string& dir, const RunOp
   signal(SIGPIPE, SIG_IGN);
   int in[2];
   if (pipe(in) != 0) throw std::runtime_error("pipe failed");
-  const bool root = options.respect_file_modes && geteuid() == 0;
+  const bool root = options.honour_file_modes && geteuid() == 0;
   // Only needed should we have to fall back to "nobody".
   if (root) chmod(dir.c_str(), 0777);
 

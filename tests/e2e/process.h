@@ -28,7 +28,7 @@ struct RunOptions {
   const char* display = nullptr;  // DISPLAY for the program; nullptr keeps ours
   // When we are root: without root's right to write files whatever their mode (dropped from the
   // capability bounding set, or else by running as "nobody").
-  bool respect_file_modes = false;
+  bool honour_file_modes = false;
   std::vector<std::string> args;
 };
 
