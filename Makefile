@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.
 RUN_DIR := $(or $(PWD),$(CURDIR))
 
-.PHONY: all deps build run test test-plain test-asan test-tsan bench format clean
+.PHONY: all deps build run test bench format clean
 
 all: build
 
@@ -26,8 +26,10 @@ run: build
 test: deps
 	@tools/run-tests $(JOBS)
 
+# The benchmarks (the window's need an X server: a private Xvfb), then the start-up harness.
 bench: build
-	@for b in build/bench/*_bench; do echo "== $$b"; "$$b"; done
+	@tools/with-xvfb bash -c 'for b in build/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done'
+	@echo "== start-up to first prompt"; build/bench/startup_harness build/ledwheel 200
 
 format:
 	@clang-format -i $$(git ls-files '*.cc' '*.h')
