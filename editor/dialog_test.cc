@@ -9,13 +9,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "runtime/test_process.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace {
 
-using rts::testing::ReadFile;
-using rts::testing::TempDir;
+using testing_support::Process;
+using testing_support::ReadFile;
+using testing_support::RunOptions;
+using testing_support::TempDir;
 
 const std::string kProgram = LEDWHEEL;
 
@@ -29,12 +33,26 @@ const std::string kTail = "\r\n\r\n\r\n\r\n\r\n";
 const std::string kPositionsRefusal = "Please type a number of LED positions from 1 to 500.\r\n";
 const std::string kZoomRefusal = "Please type a zoom from -57 to 90 (percent).\r\n";
 
+// The program with no display, so that a complete dialog ends at the window; standard output
+// on a pipe, as on a console.
+RunOptions Options(std::vector<std::string> args = {}) {
+  RunOptions o;
+  o.args = std::move(args);
+  o.display = "";
+  return o;
+}
+
 struct DialogRun : ::testing::Test {
   TempDir dir;
-  std::string out;
+  std::string out, err;
   int code = 0;
   void Run(std::string_view input) {
-    code = rts::testing::RunWithInput(kProgram, {}, dir.path(), input, &out);
+    RunOptions o = Options();
+    o.stdin_text = input;
+    const testing_support::RunResult r = testing_support::Run(kProgram, dir.path(), o);
+    code = r.exit_code;
+    out = r.out;
+    err = r.err;
   }
   // What may follow a complete dialog: nothing, or the window failing without a display.
   void ExpectDialogThenEnd(const std::string& dialog) {
@@ -42,7 +60,7 @@ struct DialogRun : ::testing::Test {
     EXPECT_EQ(out.substr(0, dialog.size()), dialog);
     const std::string rest = out.substr(dialog.size());
     EXPECT_TRUE(rest.empty() || rest == "Sorry, mouse doesn't work\r\n") << rest;
-    EXPECT_FALSE(rts::testing::Exists(dir.File("errinfo.$$$")));
+    EXPECT_FALSE(testing_support::FileExists(dir.File("errinfo.$$$")));
   }
 };
 
@@ -80,21 +98,23 @@ TEST_F(DialogRun, EndOfInputEndsAtOnceWithAMessage) {
   Run("48\n   \n");
   EXPECT_EQ(out, kHead + kPositions + "\r\n" + kZoom);
   EXPECT_EQ(code, 1);
-  EXPECT_NE(ReadFile(dir.File("stderr")).find("standard input ended"), std::string::npos);
+  EXPECT_NE(err.find("standard input ended"), std::string::npos) << err;
   Run("");
   EXPECT_EQ(out, kHead + kPositions);
   EXPECT_EQ(code, 1);
 }
 
 TEST_F(DialogRun, ConsoleBreakWhileWaitingEndsWithTheReport) {
-  rts::testing::Process p(kProgram, {"one", "two"}, dir.path());
-  ASSERT_TRUE(p.ReadUntil(kPositions)) << p.out();
+  RunOptions o = Options({"one", "two"});
+  o.keep_stdin_open = true;
+  Process p(kProgram, dir.path(), o);
+  ASSERT_TRUE(p.ReadUntil(kPositions)) << p.Stdout();
   ASSERT_EQ(kill(p.pid(), SIGINT), 0);
-  p.ReadAll();
-  EXPECT_EQ(p.out(), kHead + kPositions +
-                         "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
-                         "File errinfo.$$$ created.\r\n");
-  EXPECT_EQ(p.Wait(), 9);
+  ASSERT_TRUE(p.Wait(testing_support::kGuardMs));
+  EXPECT_EQ(p.Stdout(), kHead + kPositions +
+                            "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+                            "File errinfo.$$$ created.\r\n");
+  EXPECT_EQ(p.ExitCode(), 9);
   const std::string info = ReadFile(dir.File("errinfo.$$$"));
   const std::string line1 = info.substr(0, info.find("\r\n"));
   EXPECT_EQ(line1.substr(0, 1), "/");
@@ -104,12 +124,15 @@ TEST_F(DialogRun, ConsoleBreakWhileWaitingEndsWithTheReport) {
 }
 
 TEST_F(DialogRun, ConsoleBreakAtTheSecondPromptToo) {
-  rts::testing::Process p(kProgram, {}, dir.path());
-  p.Write("77\n");
-  ASSERT_TRUE(p.ReadUntil(kZoom)) << p.out();
+  RunOptions o = Options();
+  o.stdin_text = "77\n";
+  o.keep_stdin_open = true;
+  Process p(kProgram, dir.path(), o);
+  ASSERT_TRUE(p.ReadUntil(kZoom)) << p.Stdout();
   ASSERT_EQ(kill(p.pid(), SIGINT), 0);
-  EXPECT_TRUE(p.ReadUntil("File errinfo.$$$ created.\r\n")) << p.out();
-  EXPECT_EQ(p.Wait(), 9);
+  EXPECT_TRUE(p.ReadUntil("File errinfo.$$$ created.\r\n")) << p.Stdout();
+  ASSERT_TRUE(p.Wait(testing_support::kGuardMs));
+  EXPECT_EQ(p.ExitCode(), 9);
 }
 
 // In-process: the state the dialog leaves, whatever was set before.

@@ -11,6 +11,7 @@
 #include "firmware/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
+#include "tests/support/files.h"
 
 namespace firmware {
 namespace {
@@ -18,10 +19,10 @@ namespace {
 using testing::Load;
 using testing::Picture;
 using testing::Position;
-using testing::ReadFile;
-using testing::ScratchDir;
 using testing::SplitCrLf;
 using testing::State;
+using testing_support::ReadFile;
+using testing_support::TempDir;
 
 class MaakTextTest : public ::testing::Test {
  protected:
@@ -36,10 +37,10 @@ class MaakTextTest : public ::testing::Test {
     BeeldMatrix(*s.wheel, *s.matrix);
     MaakText(*s.wheel, *s.matrix);
     if (keep != nullptr) *keep = std::move(s);
-    return ReadFile(dir_.path() / "IM.txt");
+    return ReadFile(dir_.File("IM.txt"));
   }
 
-  ScratchDir dir_;
+  TempDir dir_{TempDir::Cwd::kEnter};  // the writer creates IM.txt in the working directory
 };
 
 // One position's display block read back: the ports at each moment that matters.
@@ -279,7 +280,8 @@ TEST_F(MaakTextTest, LargePositionCountsAreWrittenInFull) {
 }
 
 TEST_F(MaakTextTest, PreviousFileIsReplacedCompletely) {
-  testing::WriteFile(dir_.path() / "IM.txt", std::string(100000, 'x') + "\r\n__GOTO_hoek7\r\n");
+  testing_support::WriteFile(dir_.File("IM.txt"),
+                             std::string(100000, 'x') + "\r\n__GOTO_hoek7\r\n");
   Picture picture(2);
   picture[0][0] = 1;
   picture[0][8] = 2;
@@ -295,7 +297,7 @@ TEST_F(MaakTextDeathTest, PositionCountOutsideTheModelStopsBeforeTheFileIsTouche
     State s;
     s.wheel->aantal_hoeken = n;
     EXPECT_DEATH(MaakText(*s.wheel, *s.matrix), "kMaxPositions") << "N " << n;
-    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "IM.txt"));
+    EXPECT_FALSE(testing_support::FileExists(dir_.File("IM.txt")));
   }
 }
 

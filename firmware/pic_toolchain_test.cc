@@ -12,13 +12,14 @@
 #include "firmware/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
+#include "tests/support/files.h"
 
 namespace firmware {
 namespace {
 
 using testing::Picture;
 using testing::Position;
-using testing::ScratchDir;
+using testing_support::TempDir;
 
 // Addresses fixed by pic/wheel_test.asm.
 constexpr unsigned kDelay2 = 0x20, kDelay3 = 0x21, kDelay4 = 0x22, kLedsuit = 0x23;
@@ -176,15 +177,15 @@ class PicToolchainTest : public ::testing::Test {
     testing::State s = testing::Load(picture);
     BeeldMatrix(*s.wheel, *s.matrix);
     MaakText(*s.wheel, *s.matrix);
-    std::string text = testing::ReadFile(dir_.path() / "IM.txt");
+    std::string text = testing_support::ReadFile(dir_.File("IM.txt"));
     std::replace(text.begin(), text.end(), '_', ' ');
-    testing::WriteFile(dir_.path() / "im.inc", text);
+    testing_support::WriteFile(dir_.File("im.inc"), text);
 
     unsigned words = 0;
     for (const std::string& line : testing::SplitCrLf(text)) words += line.rfind("  ", 0) == 0;
     ASSERT_LE(kFirmwareEnd + words, kPageEnd) << "picture too big for program page 0";
 
-    const std::string dir = dir_.path().string();
+    const std::string dir = dir_.path();
     const Command gpasm =
         RunCommand(std::string(LEDWHEEL_GPASM) + " -I '" + dir + "' -D NPOS=." + std::to_string(n) +
                    " -o '" + dir + "/wheel.hex' '" + LEDWHEEL_PIC_DIR "/wheel_test.asm'");
@@ -223,7 +224,7 @@ class PicToolchainTest : public ::testing::Test {
       script << "run\necho @EV\npc\nreg(0x70)\nportd\nportb\nporta\nportc\n";
     }
     script << "quit\n";
-    testing::WriteFile(dir_.path() / "run.stc", script.str());
+    testing_support::WriteFile(dir_.File("run.stc"), script.str());
     const Command gpsim = RunCommand("timeout 300 " + std::string(LEDWHEEL_GPSIM) + " -i -s '" +
                                      dir + "/wheel.cod' -c '" + dir + "/run.stc'");
     ASSERT_EQ(gpsim.status, 0) << gpsim.output.substr(0, 4000);
@@ -256,7 +257,7 @@ class PicToolchainTest : public ::testing::Test {
     EXPECT_EQ(by_position.count(0), 0u) << "angle counter 0 was dispatched";
   }
 
-  ScratchDir dir_;
+  TempDir dir_{TempDir::Cwd::kEnter};  // the writer creates IM.txt in the working directory
 };
 
 TEST_F(PicToolchainTest, WorkedExampleRunsOnTheSimulator) {

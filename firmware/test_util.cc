@@ -2,10 +2,6 @@
 #include "firmware/test_util.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace firmware::testing {
 
@@ -39,18 +35,6 @@ PortBit WiringOf(int32_t led) {
   return {3, led - 17};
 }
 
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 std::vector<std::string> SplitCrLf(const std::string& bytes) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -67,22 +51,6 @@ std::vector<std::string> SplitCrLf(const std::string& bytes) {
     start = end + 2;
   }
   return lines;
-}
-
-ScratchDir::ScratchDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "ledwheel-fw-XXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  path_ = templ;
-  previous_ = std::filesystem::current_path();
-  std::filesystem::current_path(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::filesystem::current_path(previous_);
-  std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace firmware::testing

@@ -1,9 +1,8 @@
-// Shared helpers of the firmware tests: pictures, a scratch directory and the wiring table.
+// Shared helpers of the firmware tests: pictures, the wiring table and CR LF lines.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -35,24 +34,7 @@ struct PortBit {
 };
 PortBit WiringOf(int32_t led);
 
-std::string ReadFile(const std::filesystem::path& p);
-void WriteFile(const std::filesystem::path& p, const std::string& bytes);
-
 // Splits CR LF lines; fails the current test on a bare CR or LF or a missing final CR LF.
 std::vector<std::string> SplitCrLf(const std::string& bytes);
-
-// A fresh directory that is the working directory for the object's life.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
-};
 
 }  // namespace firmware::testing

@@ -1,53 +1,27 @@
 // Process-level tests: whole runs of the writer, their console bytes, exit codes and files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
-#include "firmware/test_util.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace firmware {
 namespace {
 
-using testing::ReadFile;
-using testing::ScratchDir;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunResult;
+using testing_support::TempDir;
 
-constexpr uid_t kNobody = 65534;
-
-struct RunResult {
-  int exit_code = -1;
-  std::string out;
-};
-
-// Runs the writer program in dir. As root it drops to an unprivileged user first, so that file
-// permissions bind it the way they bind a user.
-RunResult RunWriter(const std::filesystem::path& program, const std::filesystem::path& dir) {
-  RunResult result;
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(126);
-    const int null_in = open("/dev/null", O_RDONLY);
-    dup2(null_in, STDIN_FILENO);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
-  close(pipe_fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+// Runs the writer program in dir, standard output on a pipe and standard input at its end. As
+// root it first gives up root's right to write any file, so that file permissions bind it the way
+// they bind a user.
+RunResult RunWriter(const std::string& program, const std::string& dir) {
+  testing_support::RunOptions o;
+  o.honour_file_modes = true;
+  return testing_support::Run(program, dir, o);
 }
 
 class WriteRunTest : public ::testing::Test {
@@ -56,12 +30,12 @@ class WriteRunTest : public ::testing::Test {
     // The writer may run as another user: it must be able to create files here and to reach
     // its program file, wherever the build tree lies.
     std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
-    std::filesystem::create_directory(dir_.path() / "bin");
+    std::filesystem::create_directory(dir_.File("bin"));
     std::filesystem::copy_file(LEDWHEEL_WRITE_RUN, Program());
   }
-  std::filesystem::path Program() const { return dir_.path() / "bin" / "firmware_write_run"; }
-  std::filesystem::path Im() const { return dir_.path() / "IM.txt"; }
-  ScratchDir dir_;
+  std::string Program() const { return dir_.File("bin/firmware_write_run"); }
+  std::string Im() const { return dir_.File("IM.txt"); }
+  TempDir dir_;
 };
 
 TEST_F(WriteRunTest, NormalRunWritesTheFileAndFourEmptyConsoleLines) {
@@ -69,12 +43,12 @@ TEST_F(WriteRunTest, NormalRunWritesTheFileAndFourEmptyConsoleLines) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "\r\n\r\n\r\n\r\n");
   EXPECT_EQ(ReadFile(Im()), ReadFile(LEDWHEEL_TESTDATA "/worked_example_im.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "errinfo.$$$"));
+  EXPECT_FALSE(FileExists(dir_.File("errinfo.$$$")));
 }
 
 TEST_F(WriteRunTest, ReadOnlyFileEndsTheRunWithTheReportAndStaysUntouched) {
   const std::string old = "__GOTO_BEGIN\r\nold picture\r\n";
-  testing::WriteFile(Im(), old);
+  testing_support::WriteFile(Im(), old);
   std::filesystem::permissions(Im(), std::filesystem::perms::owner_read |
                                          std::filesystem::perms::group_read |
                                          std::filesystem::perms::others_read);
@@ -85,7 +59,7 @@ TEST_F(WriteRunTest, ReadOnlyFileEndsTheRunWithTheReportAndStaysUntouched) {
             std::string::npos)
       << run.out;
   EXPECT_EQ(ReadFile(Im()), old);
-  EXPECT_TRUE(std::filesystem::exists(dir_.path() / "errinfo.$$$"));
+  EXPECT_TRUE(FileExists(dir_.File("errinfo.$$$")));
 }
 
 TEST_F(WriteRunTest, FullDeviceEndsTheRunWithHardDeviceError) {
@@ -96,7 +70,7 @@ TEST_F(WriteRunTest, FullDeviceEndsTheRunWithHardDeviceError) {
                          "\r\n\r\nFile errinfo.$$$ created.\r\n"),
             std::string::npos)
       << run.out;
-  EXPECT_TRUE(std::filesystem::exists(dir_.path() / "errinfo.$$$"));
+  EXPECT_TRUE(FileExists(dir_.File("errinfo.$$$")));
 }
 
 }  // namespace

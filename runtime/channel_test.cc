@@ -8,14 +8,14 @@
 #include <string>
 
 #include "runtime/failure.h"
-#include "runtime/test_process.h"
+#include "tests/support/files.h"
 
 namespace {
 
-using rts::testing::ReadFile;
+using testing_support::ReadFile;
 
 struct DiskChannel : ::testing::Test {
-  rts::testing::TempDir dir;
+  testing_support::TempDir dir;
   std::string path = dir.File("out");
   rts::Channel channel;
   void Open(bool text) {

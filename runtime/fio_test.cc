@@ -8,15 +8,15 @@
 #include <string>
 
 #include "runtime/failure.h"
-#include "runtime/test_process.h"
+#include "tests/support/files.h"
 
 namespace {
 
-using rts::testing::ReadFile;
-using rts::testing::WriteFile;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
 
 struct FioTest : ::testing::Test {
-  rts::testing::TempDir dir;
+  testing_support::TempDir dir;
   std::string path = dir.File("IM.txt");
 
   // The bytes one writer produces in a fresh file.

@@ -12,16 +12,16 @@
 
 #include "runtime/failure.h"
 #include "runtime/os.h"
-#include "runtime/test_process.h"
 #include "runtime/threads.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace {
 
-using rts::testing::Exists;
-using rts::testing::ReadFile;
-using rts::testing::RunWithInput;
-using rts::testing::TempDir;
-using rts::testing::WriteFile;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 const std::string kProbe = FIO_PROBE;
 
@@ -92,9 +92,17 @@ TEST(Break, RecordedBreakRaisesUserBreakOnceAtTheNextCheck) {
 // The failure report as the probe writes it, checked against errinfo.$$$.
 struct ProbeRun : ::testing::Test {
   TempDir dir;
-  std::string out;
+  std::string out, err;
+  // Runs the probe with standard output on a pipe and no display.
   int Probe(std::vector<std::string> args, std::string_view input = "") {
-    return RunWithInput(kProbe, args, dir.path(), input, &out);
+    testing_support::RunOptions o;
+    o.args = std::move(args);
+    o.stdin_text = input;
+    o.display = "";
+    const testing_support::RunResult r = testing_support::Run(kProbe, dir.path(), o);
+    out = r.out;
+    err = r.err;
+    return r.exit_code;
   }
   std::string ErrInfo() { return ReadFile(dir.File("errinfo.$$$")); }
 };
@@ -126,7 +134,7 @@ TEST_F(ProbeRun, FullDiskGivesHardDeviceError) {
   EXPECT_EQ(out,
             "#RTS: unhandled exception #4: IOException.hardDeviceError 00000070H\r\n\r\n"
             "File errinfo.$$$ created.\r\n");
-  EXPECT_TRUE(Exists(dir.File("errinfo.$$$")));
+  EXPECT_TRUE(FileExists(dir.File("errinfo.$$$")));
 }
 
 TEST_F(ProbeRun, EmptyTextHasNoColonAndEachFailureOverwritesErrInfo) {
@@ -164,7 +172,7 @@ TEST_F(ProbeRun, ReportComesAfterTextBufferedForADiskFile) {
 TEST_F(ProbeRun, NormalEndRunsTerminationLastFirstAndKeepsTheExitCode) {
   EXPECT_EQ(Probe({"order", "", "", "3"}), 3);
   EXPECT_EQ(out, "term2\r\nterm1\r\n");
-  EXPECT_FALSE(Exists(dir.File("errinfo.$$$")));
+  EXPECT_FALSE(FileExists(dir.File("errinfo.$$$")));
 }
 
 TEST_F(ProbeRun, BuffersOfOpenFilesAreWrittenOutAtTheEnd) {
@@ -182,7 +190,7 @@ TEST_F(ProbeRun, FailureInTheTerminationListIsReportedAndTheRestStillRuns) {
 TEST_F(ProbeRun, EndOfInputEndsWithMessageAndExit1) {
   EXPECT_EQ(Probe({"read"}, "1 2\n3\n"), rts::kExitInputEnded);
   EXPECT_EQ(out, "1\r\n2\r\n3\r\n");
-  EXPECT_NE(ReadFile(dir.File("stderr")).find("standard input ended"), std::string::npos);
+  EXPECT_NE(err.find("standard input ended"), std::string::npos) << err;
 }
 
 TEST_F(ProbeRun, ClosedStandardInputIsEndOfInput) {

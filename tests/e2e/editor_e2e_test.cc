@@ -13,11 +13,19 @@
 #include <vector>
 
 #include "editor/wheel.h"
-#include "tests/e2e/process.h"
 #include "tests/e2e/x_driver.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace e2e {
 namespace {
+
+using testing_support::FileExists;
+using testing_support::Process;
+using testing_support::ReadFile;
+using testing_support::RunOptions;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 // Paths of the built programs, from the build.
 constexpr const char* kProgram = LEDWHEEL_PROGRAM;
@@ -44,6 +52,7 @@ struct Written {
 Written ExpectedWrite(int32_t n, const std::vector<std::string>& leds) {
   TempDir dir;
   RunOptions o;
+  o.stdout_to_file = true;  // as for the program itself below
   o.args.push_back(std::to_string(n));
   o.args.insert(o.args.end(), leds.begin(), leds.end());
   Process p(kExpectWriter, dir.path(), o);
@@ -82,6 +91,8 @@ class EditorE2E : public ::testing::Test {
   // Starts the program with the two answers and waits for its whole first screen.
   void Start(int32_t n, int32_t zoom, bool honour_file_modes = false) {
     RunOptions o;
+    // Standard output in a regular file, which the program buffers as it does any disk file.
+    o.stdout_to_file = true;
     o.stdin_text = std::to_string(n) + "\n" + std::to_string(zoom) + "\n";
     o.honour_file_modes = honour_file_modes;
     geo_ = std::make_unique<Geometry>(n, zoom);
@@ -425,6 +436,7 @@ TEST_F(EditorE2E, CtrlCInTheLoopGivesTheUserBreakReport) {
 TEST(EditorE2ENoDisplay, MouseFailureIsReportedWithExitCodeOne) {
   TempDir dir;
   RunOptions o;
+  o.stdout_to_file = true;
   o.stdin_text = "24\n0\n";
   o.display = ":1789";  // no server there
   Process p(kProgram, dir.path(), o);

@@ -16,8 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/process.h"
 #include "tests/e2e/x_driver.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace e2e {
 namespace {
@@ -86,12 +87,13 @@ bool Fail(const char* what) {
 }
 
 bool MeasureOnce(XDriver& x, Figures* f) {
-  TempDir dir;
-  RunOptions o;
+  testing_support::TempDir dir;
+  testing_support::RunOptions o;
+  o.stdout_to_file = true;
   o.stdin_text = std::to_string(kPositions) + "\n";
   o.keep_stdin_open = true;
   x.MoveToScreen(1590, 1190);
-  Process p(kProgram, dir.path(), o);
+  testing_support::Process p(kProgram, dir.path(), o);
   // Let the dialog reach the zoom prompt, then time from the last answer.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const Clock::time_point t0 = Clock::now();
