@@ -3,6 +3,7 @@
 # Packages a build and a full test run need (Debian names).
 PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev \
             xvfb xauth xdotool x11-apps gputils gpsim
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.
 RUN_DIR := $(or $(PWD),$(CURDIR))
