@@ -23,7 +23,10 @@ build: deps
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS)
 
-run: build
+# Only the program itself: the first run does not wait for the tests to compile.
+run: deps
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS) --target ledwheel
 	@cd "$(RUN_DIR)" && "$(CURDIR)/build/ledwheel"
 
 # Every test: the plain build, an address+undefined sanitizer build, and a
