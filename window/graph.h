@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "window/picture.h"
+
 namespace Graph {
 
 // Written by the module, read by callers. Width and Depth: the outer size given to Init, also
@@ -17,22 +19,23 @@ extern uint32_t Columns;
 extern uint32_t Rows;
 extern uint32_t NumPColor;
 
-// Outline styles.
-constexpr uint32_t LNSTYLE_SOLID = 0;
-constexpr uint32_t LNSTYLE_SHORTDASH = 1;
-constexpr uint32_t LNSTYLE_DOT = 2;
-constexpr uint32_t LNSTYLE_DASHDOT = 3;
-constexpr uint32_t LNSTYLE_DASHDOUBLEDOT = 4;
-constexpr uint32_t LNSTYLE_INVISIBLE = 5;
+// Outline styles (the rasterizer's numbers under their public names).
+constexpr uint32_t LNSTYLE_SOLID = window::kStyleSolid;
+constexpr uint32_t LNSTYLE_SHORTDASH = window::kStyleDash;
+constexpr uint32_t LNSTYLE_DOT = window::kStyleDot;
+constexpr uint32_t LNSTYLE_DASHDOT = window::kStyleDashDot;
+constexpr uint32_t LNSTYLE_DASHDOUBLEDOT = window::kStyleDashDotDot;
+constexpr uint32_t LNSTYLE_INVISIBLE = window::kStyleNone;
 
 // Standard fill patterns. Solid is 8, not 6: callers rely on it.
-constexpr uint32_t PATSYM_HORIZ = 0;
-constexpr uint32_t PATSYM_VERT = 1;
-constexpr uint32_t PATSYM_DIAG2 = 2;   // falling from left to right
-constexpr uint32_t PATSYM_DIAG1 = 3;   // rising from left to right
-constexpr uint32_t PATSYM_DENSE2 = 4;  // cross hatch
-constexpr uint32_t PATSYM_DENSE1 = 5;  // diagonal cross hatch
-constexpr uint32_t PATSYM_SOLID = 8;
+constexpr uint32_t PATSYM_HORIZ = window::kHatchHoriz;
+constexpr uint32_t PATSYM_VERT = window::kHatchVert;
+constexpr uint32_t PATSYM_DIAG2 = window::kHatchFall;
+constexpr uint32_t PATSYM_DIAG1 = window::kHatchRise;
+constexpr uint32_t PATSYM_DENSE2 = window::kHatchCross;
+constexpr uint32_t PATSYM_DENSE1 = window::kHatchDiagCross;
+constexpr uint32_t PATSYM_SOLID = window::kHatchSolid;
+static_assert(PATSYM_SOLID == 8 && LNSTYLE_INVISIBLE == 5);
 
 // Raster operations for image transfer; no operation of the program transfers images.
 constexpr uint32_t GPSET = 13369376;   // _GPSET
