@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "editor/editor_screen.h"
-#include "editor/wheel.h"
+#include "wheel/wheel.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ class CountingCanvas final : public editor::Canvas {
   long calls = 0;
 };
 
-std::unique_ptr<editor::Wheel> MakeWheel(int32_t positions, int32_t zoom) {
-  auto w = std::make_unique<editor::Wheel>();
+std::unique_ptr<wheel::Wheel> MakeWheel(int32_t positions, int32_t zoom) {
+  auto w = std::make_unique<wheel::Wheel>();
   w->aantal_hoeken = positions;
   w->schaal = zoom;
-  editor::ComputeSizes(*w);
+  wheel::ComputeSizes(*w);
   w->intens4 = true;
   return w;
 }
@@ -40,7 +40,7 @@ void BM_ClickOnLed(benchmark::State& state) {
   auto w = MakeWheel(static_cast<int32_t>(state.range(0)), 70);
   CountingCanvas c;
   editor::OpenScreen(*w, c);
-  const editor::Point p = editor::Centre(*w, 23, 0);
+  const wheel::Point p = wheel::Centre(*w, 23, 0);
   for (auto _ : state) {
     w->mouse_x = p.x;
     w->mouse_y = p.y;

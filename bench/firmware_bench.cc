@@ -10,24 +10,24 @@
 #include <filesystem>
 #include <string>
 
-#include "editor/wheel.h"
 #include "firmware/beeld_matrix.h"
 #include "firmware/maak_text.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
+#include "wheel/wheel.h"
 
 namespace {
 
 // Static, as in the program.
-editor::Wheel wheel;
+wheel::Wheel wheel;
 firmware::PortMatrix matrix;
 
 // 500 positions, each with every intensity 0..4 among its LEDs.
 void LoadPicture() {
   std::memset(static_cast<void*>(&matrix), 0, sizeof matrix);
-  wheel.aantal_hoeken = editor::kMaxPositions;
-  for (int32_t q = 1; q <= editor::kMaxPositions; ++q) {
-    for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) wheel.led[q][i].toestand = (q + i) % 5;
+  wheel.aantal_hoeken = wheel::kMaxPositions;
+  for (int32_t q = 1; q <= wheel::kMaxPositions; ++q) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) wheel.led[q][i].toestand = (q + i) % 5;
   }
 }
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor/wheel.h"
+#include "wheel/wheel.h"
 #include "window/drawing_server.h"
 #include "window/graph_module.h"
 #include "window/picture.h"
@@ -31,16 +31,16 @@ struct Call {
 };
 
 std::vector<Call> FirstScreen() {
-  editor::Wheel w{};
+  wheel::Wheel w{};
   w.schaal = kZoom;
   w.aantal_hoeken = kPositions;
-  editor::ComputeSizes(w);
-  w.hoek_stap = editor::HoekStap(kPositions);
+  wheel::ComputeSizes(w);
+  w.hoek_stap = wheel::HoekStap(kPositions);
   std::vector<Call> calls;
   const uint32_t r = uint32_t(w.straal_led);
-  for (int32_t i = 0; i < editor::kLedsPerSpoke; ++i) {
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
     for (int32_t j = 0; j < kPositions; ++j) {
-      const editor::Point p = editor::Centre(w, i, j);
+      const wheel::Point p = wheel::Centre(w, i, j);
       calls.push_back({Call::kCircle, uint32_t(p.x), uint32_t(p.y), r, 0, 4, false, nullptr});
     }
   }

@@ -35,7 +35,7 @@ int32_t Ask(std::string_view prompt, int32_t lo, int32_t hi, std::string_view re
 
 }  // namespace
 
-void RunDialog(Wheel& w) {
+void RunDialog(wheel::Wheel& w) {
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
@@ -46,7 +46,7 @@ void RunDialog(Wheel& w) {
   Line("O P T I O N S");
   Line("-------------");
   IO::WrLn();
-  w.aantal_hoeken = Ask(kPositionsPrompt, 1, kMaxPositions,
+  w.aantal_hoeken = Ask(kPositionsPrompt, 1, wheel::kMaxPositions,
                         "Please type a number of LED positions from 1 to 500.");
   IO::WrLn();
   w.schaal = Ask(kZoomPrompt, kMinZoom, kMaxZoom, "Please type a zoom from -57 to 90 (percent).");
@@ -54,7 +54,7 @@ void RunDialog(Wheel& w) {
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
-  ComputeSizes(w);
+  wheel::ComputeSizes(w);
   w.intens4 = true;
   w.intens0 = w.intens1 = w.intens2 = w.intens3 = false;
   w.end = false;

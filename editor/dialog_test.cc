@@ -148,7 +148,7 @@ TEST(RunDialog, LeavesSizesAndFlagsSet) {
   fflush(stdout);
   dup2(in[0], 0);
   dup2(out, 1);
-  auto w = std::make_unique<editor::Wheel>();
+  auto w = std::make_unique<wheel::Wheel>();
   w->intens0 = w->intens2 = w->end = w->create_bitmap = w->bekijken = true;
   editor::RunDialog(*w);
   dup2(saved_in, 0);

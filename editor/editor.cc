@@ -40,7 +40,7 @@ class GraphCanvas final : public Canvas {
 
 }  // namespace
 
-int RunEditor(Wheel& w, firmware::PortMatrix& m) {
+int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
   if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31)) {
     IO::WrStr("Sorry, mouse doesn't work");
     IO::WrLn();

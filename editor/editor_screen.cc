@@ -25,7 +25,7 @@ bool Inside(int32_t x, int32_t y, int32_t x0, int32_t y0, int32_t x1, int32_t y1
   return x0 < x && x < x1 && y0 < y && y < y1;
 }
 
-void SelectIntensity(Wheel& w, int32_t k) {
+void SelectIntensity(wheel::Wheel& w, int32_t k) {
   w.intens0 = k == 0;
   w.intens1 = k == 1;
   w.intens2 = k == 2;
@@ -33,13 +33,15 @@ void SelectIntensity(Wheel& w, int32_t k) {
   w.intens4 = k == 4;
 }
 
-void DrawOutline(const Wheel& w, Canvas& c, Point p) { c.Circle(p.x, p.y, w.straal_led, kRed); }
-
-void DrawLit(const Wheel& w, Canvas& c, Point p, int32_t toestand) {
-  c.Disc(p.x, p.y, w.straal_led, Kleur(toestand));
+void DrawOutline(const wheel::Wheel& w, Canvas& c, wheel::Point p) {
+  c.Circle(p.x, p.y, w.straal_led, kRed);
 }
 
-void DrawControls(const Wheel& w, Canvas& c) {
+void DrawLit(const wheel::Wheel& w, Canvas& c, wheel::Point p, int32_t toestand) {
+  c.Disc(p.x, p.y, w.straal_led, wheel::Kleur(toestand));
+}
+
+void DrawControls(const wheel::Wheel& w, Canvas& c) {
   const int32_t sx = w.screen_size_x;
   c.Rectangle(0, 0, sx - 1, w.screen_size_y - 1, kGreen, false);
   c.Rectangle(sx - kCloseSize, kCloseTop, sx, kCloseSize, kRed, true);
@@ -59,27 +61,27 @@ void DrawControls(const Wheel& w, Canvas& c) {
 }
 
 // Black disc over the whole wheel, then the lit LEDs in their colours.
-void ShowPreview(Wheel& w, Canvas& c) {
+void ShowPreview(wheel::Wheel& w, Canvas& c) {
   c.Disc(w.screen_size_x / 2, w.screen_size_y / 2, PreviewRadius(w), kBlack);
-  for (w.i = 0; w.i < kLedsPerSpoke; ++w.i) {
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
     for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) {
       const int32_t t = w.led[w.j + 1][w.i + 1].toestand;
-      if (t != 0) DrawLit(w, c, Centre(w, w.i, w.j), t);
+      if (t != 0) DrawLit(w, c, wheel::Centre(w, w.i, w.j), t);
     }
   }
 }
 
 // Outlines back for the LEDs that are off; the lit discs of the preview stay as they are.
-void EndPreview(Wheel& w, Canvas& c) {
-  for (w.i = 0; w.i < kLedsPerSpoke; ++w.i) {
+void EndPreview(wheel::Wheel& w, Canvas& c) {
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
     for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) {
-      if (w.led[w.j + 1][w.i + 1].toestand == 0) DrawOutline(w, c, Centre(w, w.i, w.j));
+      if (w.led[w.j + 1][w.i + 1].toestand == 0) DrawOutline(w, c, wheel::Centre(w, w.i, w.j));
     }
   }
   w.bekijken = false;
 }
 
-void Dispatch(Wheel& w, Canvas& c) {
+void Dispatch(wheel::Wheel& w, Canvas& c) {
   switch (ControlAt(w.screen_size_x, w.mouse_x, w.mouse_y)) {
     case Control::kNone:
       break;
@@ -119,11 +121,11 @@ void Dispatch(Wheel& w, Canvas& c) {
 
 // Every LED whose box holds the click, not just the first: where boxes overlap (many
 // positions, inner rings) one click sets several.
-void LedPass(Wheel& w, Canvas& c) {
+void LedPass(wheel::Wheel& w, Canvas& c) {
   const int32_t intensity = SelectedIntensity(w);
-  for (w.i = 0; w.i < kLedsPerSpoke; ++w.i) {
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
     for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) {
-      const Point p = Centre(w, w.i, w.j);
+      const wheel::Point p = wheel::Centre(w, w.i, w.j);
       w.mp_x = p.x;
       w.mp_y = p.y;
       w.rho = w.straal_led;
@@ -165,7 +167,7 @@ bool LedHit(int32_t mp_x, int32_t mp_y, int32_t rho, int32_t straal_led, int32_t
   return mp_x - rho < x && x < mp_x + straal_led && mp_y - rho < y && y < mp_y + straal_led;
 }
 
-int32_t SelectedIntensity(const Wheel& w) {
+int32_t SelectedIntensity(const wheel::Wheel& w) {
   if (w.intens0) return 0;
   if (w.intens1) return 1;
   if (w.intens2) return 2;
@@ -174,22 +176,22 @@ int32_t SelectedIntensity(const Wheel& w) {
   return -1;
 }
 
-int32_t PreviewRadius(const Wheel& w) {
-  return w.straal_binnencirkel + (kLedsPerSpoke - 1) * w.afstand_leds + 2 * w.straal_led;
+int32_t PreviewRadius(const wheel::Wheel& w) {
+  return w.straal_binnencirkel + (wheel::kLedsPerSpoke - 1) * w.afstand_leds + 2 * w.straal_led;
 }
 
-void OpenScreen(Wheel& w, Canvas& c) {
-  for (w.i = 0; w.i < kLedsPerSpoke; ++w.i) {
+void OpenScreen(wheel::Wheel& w, Canvas& c) {
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
     for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) w.led[w.j + 1][w.i + 1].toestand = 0;
   }
-  w.hoek_stap = HoekStap(w.aantal_hoeken);
-  for (w.i = 0; w.i < kLedsPerSpoke; ++w.i) {
-    for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) DrawOutline(w, c, Centre(w, w.i, w.j));
+  w.hoek_stap = wheel::HoekStap(w.aantal_hoeken);
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
+    for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) DrawOutline(w, c, wheel::Centre(w, w.i, w.j));
   }
   DrawControls(w, c);
 }
 
-void HandleClick(Wheel& w, Canvas& c) {
+void HandleClick(wheel::Wheel& w, Canvas& c) {
   Dispatch(w, c);
   LedPass(w, c);
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "editor/wheel.h"
+#include "wheel/wheel.h"
 
 namespace editor {
 
@@ -49,20 +49,20 @@ Control ControlAt(int32_t screen_size_x, int32_t x, int32_t y);
 bool LedHit(int32_t mp_x, int32_t mp_y, int32_t rho, int32_t straal_led, int32_t x, int32_t y);
 
 // The intensity an LED click assigns: the first of intens0..intens4 that is set; -1 if none is.
-int32_t SelectedIntensity(const Wheel& w);
+int32_t SelectedIntensity(const wheel::Wheel& w);
 
 // Radius of the black preview disc: it reaches straal_led beyond the outermost LEDs' edge.
-int32_t PreviewRadius(const Wheel& w);
+int32_t PreviewRadius(const wheel::Wheel& w);
 
 // The opening screen once the window is up: clears rows 1..aantal_hoeken of w.led, sets
 // w.hoek_stap, draws every LED as a red outline ring by ring, then the border and the controls.
-// REQUIRES: 1 <= w.aantal_hoeken <= kMaxPositions and the sizes set.
-void OpenScreen(Wheel& w, Canvas& c);
+// REQUIRES: 1 <= w.aantal_hoeken <= wheel::kMaxPositions and the sizes set.
+void OpenScreen(wheel::Wheel& w, Canvas& c);
 
 // Handles one click at (w.mouse_x, w.mouse_y): the first control under it acts (close and
 // write set w.end, preview toggles the preview, an intensity button selects it), then every LED
 // whose box holds the point takes the selected intensity and is repainted, in loop order.
 // Centres are computed afresh for every LED on every click.
-void HandleClick(Wheel& w, Canvas& c);
+void HandleClick(wheel::Wheel& w, Canvas& c);
 
 }  // namespace editor

@@ -58,13 +58,13 @@ class RecordingCanvas final : public Canvas {
 
 // A wheel as the dialog leaves it, with the opening screen drawn and the recording cleared.
 struct Screen {
-  std::unique_ptr<Wheel> w = std::make_unique<Wheel>();
+  std::unique_ptr<wheel::Wheel> w = std::make_unique<wheel::Wheel>();
   RecordingCanvas canvas;
 
   Screen(int32_t positions, int32_t zoom) {
     w->aantal_hoeken = positions;
     w->schaal = zoom;
-    ComputeSizes(*w);
+    wheel::ComputeSizes(*w);
     w->intens4 = true;
     OpenScreen(*w, canvas);
     canvas.calls.clear();
@@ -149,27 +149,28 @@ TEST(LedHitTest, BoxIsSquareWithExclusiveBounds) {
 }
 
 TEST(OpenScreenTest, ClearsRowsAndDrawsOutlinesRingByRingThenTheControls) {
-  auto w = std::make_unique<Wheel>();
+  auto w = std::make_unique<wheel::Wheel>();
   w->aantal_hoeken = 4;
   w->schaal = 0;
-  ComputeSizes(*w);
+  wheel::ComputeSizes(*w);
   w->intens4 = true;
   for (int32_t row = 1; row <= 5; ++row) {
-    for (int32_t led = 1; led <= kLedsPerSpoke; ++led) w->led[row][led].toestand = 3;
+    for (int32_t led = 1; led <= wheel::kLedsPerSpoke; ++led) w->led[row][led].toestand = 3;
   }
   RecordingCanvas canvas;
   OpenScreen(*w, canvas);
 
   EXPECT_FLOAT_EQ(w->hoek_stap, 1.570796f);
   for (int32_t row = 1; row <= 4; ++row) {
-    for (int32_t led = 1; led <= kLedsPerSpoke; ++led) ASSERT_EQ(w->led[row][led].toestand, 0);
+    for (int32_t led = 1; led <= wheel::kLedsPerSpoke; ++led)
+      ASSERT_EQ(w->led[row][led].toestand, 0);
   }
   EXPECT_EQ(w->led[5][1].toestand, 3) << "rows past aantal_hoeken are left alone";
 
   std::vector<Call> expected;
-  for (int32_t i = 0; i < kLedsPerSpoke; ++i) {
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
     for (int32_t j = 0; j < 4; ++j) {
-      const Point p = Centre(*w, i, j);
+      const wheel::Point p = wheel::Centre(*w, i, j);
       expected.push_back(CircleCall(p.x, p.y, 3, 4));
     }
   }
@@ -204,7 +205,7 @@ TEST(OpenScreenTest, ClearsRowsAndDrawsOutlinesRingByRingThenTheControls) {
 
 TEST(HandleClickTest, PaintsWithTheSelectedIntensityStartingAtFour) {
   Screen s(24, 0);
-  const Point p = Centre(*s.w, 23, 0);  // outer ring, 3 o'clock: (560, 300)
+  const wheel::Point p = wheel::Centre(*s.w, 23, 0);  // outer ring, 3 o'clock: (560, 300)
   ASSERT_EQ(p.x, 560);
   EXPECT_EQ(s.Click(p.x, p.y), std::vector<Call>{DiscCall(560, 300, 3, 4)});
   EXPECT_EQ(s.State(1, 24), 4);
@@ -248,7 +249,7 @@ TEST(HandleClickTest, OverlappingBoxesAreAllSetInLoopOrder) {
   // Loop order is by position within the ring: rows 1, 2, then 100.
   const int32_t rows[] = {1, 2, 100};
   for (int k = 0; k < 3; ++k) {
-    const Point p = Centre(*s.w, 0, rows[k] - 1);
+    const wheel::Point p = wheel::Centre(*s.w, 0, rows[k] - 1);
     EXPECT_EQ(calls[k], DiscCall(p.x, p.y, 3, 4)) << rows[k];
   }
   int set = 0;
@@ -278,7 +279,7 @@ TEST(HandleClickTest, CloseAndWriteEndTheLoopAndAControlAndAnLedBothAct) {
 
   // Zoom -50, four positions: the top LED of the outer ring sits inside the write button.
   Screen small(4, -50);
-  const Point top = Centre(*small.w, 23, 3);
+  const wheel::Point top = wheel::Centre(*small.w, 23, 3);
   ASSERT_EQ(top.x, 150);
   ASSERT_EQ(top.y, 21);
   EXPECT_EQ(small.Click(150, 21), std::vector<Call>{DiscCall(150, 21, 2, 4)});
@@ -291,7 +292,7 @@ TEST(HandleClickTest, PreviewShowsLitLedsOnBlackAndEndingItRestoresOutlines) {
   Screen s(24, 0);
   s.Click(560, 300);  // row 1, LED 24 at 4
   s.Click(422, 17);   // intensity 1
-  const Point p = Centre(*s.w, 0, 5);
+  const wheel::Point p = wheel::Centre(*s.w, 0, 5);
   s.Click(p.x, p.y);  // row 6, LED 1 at 1
 
   const std::vector<Call> show = s.Click(100, 60);
@@ -300,7 +301,7 @@ TEST(HandleClickTest, PreviewShowsLitLedsOnBlackAndEndingItRestoresOutlines) {
                                      DiscCall(p.x, p.y, 3, 7), DiscCall(560, 300, 3, 4)}));
 
   // Intensity 1 is still selected in the preview.
-  const Point q = Centre(*s.w, 12, 20);
+  const wheel::Point q = wheel::Centre(*s.w, 12, 20);
   EXPECT_EQ(s.Click(q.x, q.y), std::vector<Call>{DiscCall(q.x, q.y, 3, 7)});
   EXPECT_EQ(s.State(21, 13), 1);
   // 0 chosen in the preview draws the red outline on black.

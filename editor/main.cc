@@ -1,16 +1,16 @@
 // ledwheel: paint a persistence-of-vision wheel and write it as PIC firmware tables.
 #include "editor/dialog.h"
 #include "editor/editor.h"
-#include "editor/wheel.h"
 #include "firmware/beeld_matrix.h"
 #include "runtime/fio.h"
 #include "runtime/startup.h"
+#include "wheel/wheel.h"
 #include "window/mouse.h"
 
 namespace {
 
 // Module state lives for the whole run and starts all zero.
-editor::Wheel wheel;
+wheel::Wheel wheel;
 firmware::PortMatrix matrix;
 
 int Body() {

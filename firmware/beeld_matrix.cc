@@ -7,12 +7,12 @@
 
 namespace firmware {
 
-void BeeldMatrix(editor::Wheel& w, PortMatrix& m) {
+void BeeldMatrix(wheel::Wheel& w, PortMatrix& m) {
   const int32_t n = w.aantal_hoeken;
   // The dialog refuses other counts; past them the loops below would run off the arrays (or, at
   // n <= 0, the regrouping would never end).
-  assert(n >= 1 && n <= editor::kMaxPositions);
-  constexpr int32_t kLeds = editor::kLedsPerSpoke;
+  assert(n >= 1 && n <= wheel::kMaxPositions);
+  constexpr int32_t kLeds = wheel::kLedsPerSpoke;
 
   IO::WrLn();
   IO::WrLn();

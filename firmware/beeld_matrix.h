@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "editor/wheel.h"
 #include "runtime/fio.h"
 #include "runtime/one_based.h"
+#include "wheel/wheel.h"
 
 namespace firmware {
 
@@ -13,15 +13,15 @@ using PortRow = rts::OneBased<int32_t, 8>;  // column 1 = bit 7 .. column 8 = bi
 
 // The firmware tables' module state; value-initialised it is all zero.
 struct PortMatrix {
-  rts::OneBased<int32_t, 24 * editor::kMaxPositions> poorten_array;
-  rts::OneBased<PortRow, 4 * editor::kMaxPositions> poorten_matriks;
-  rts::OneBased<PortRow, 4 * editor::kMaxPositions> kopie;
+  rts::OneBased<int32_t, 24 * wheel::kMaxPositions> poorten_array;
+  rts::OneBased<PortRow, 4 * wheel::kMaxPositions> poorten_matriks;
+  rts::OneBased<PortRow, 4 * wheel::kMaxPositions> kopie;
   FIO::File myFile;  // MaakText's IM.txt, open only during its call
   int32_t nullen;
 };
 
 // Builds m.poorten_matriks from w.led (reordering w.led in place, using w.led_copy).
 // REQUIRES: 1 <= w.aantal_hoeken <= 500. Writes two empty console lines first.
-void BeeldMatrix(editor::Wheel& w, PortMatrix& m);
+void BeeldMatrix(wheel::Wheel& w, PortMatrix& m);
 
 }  // namespace firmware

@@ -17,10 +17,10 @@ using testing::State;
 void ExpectWiring(const Picture& picture, const PortMatrix& m) {
   const int32_t n = static_cast<int32_t>(picture.size());
   int failures = 0;
-  for (int32_t p = 1; p <= editor::kMaxPositions && failures < 10; ++p) {
+  for (int32_t p = 1; p <= wheel::kMaxPositions && failures < 10; ++p) {
     int32_t expected[4][9] = {};
     if (p <= n) {
-      for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+      for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
         const testing::PortBit pb = testing::WiringOf(i);
         expected[pb.row][8 - pb.bit] = picture[n - p][i - 1];
       }
@@ -41,7 +41,7 @@ void ExpectWiring(const Picture& picture, const PortMatrix& m) {
 
 TEST(BeeldMatrix, WiringTableForEveryPositionCount) {
   std::mt19937 rng(1234);
-  for (int32_t n = 1; n <= editor::kMaxPositions; ++n) {
+  for (int32_t n = 1; n <= wheel::kMaxPositions; ++n) {
     const Picture picture = RandomPicture(rng, n, 0.1);
     State s = Load(picture);
     BeeldMatrix(*s.wheel, *s.matrix);
@@ -69,7 +69,7 @@ TEST(BeeldMatrix, LeavesReversedLedsAndCopiesBehind) {
   State s = Load(picture);
   BeeldMatrix(*s.wheel, *s.matrix);
   for (int32_t j = 1; j <= n; ++j) {
-    for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
       ASSERT_EQ(s.wheel->led_copy[j][i].toestand, picture[j - 1][i - 1]);
       ASSERT_EQ(s.wheel->led[j][i].toestand, picture[n - j][i - 1]);
     }

@@ -38,9 +38,9 @@ void PhaseImage(FIO::File f, const PortMatrix& m, int32_t j, int32_t t) {
 
 }  // namespace
 
-void MaakText(editor::Wheel& w, PortMatrix& m) {
+void MaakText(wheel::Wheel& w, PortMatrix& m) {
   const int32_t n = w.aantal_hoeken;
-  assert(n >= 1 && n <= editor::kMaxPositions);  // the matrix holds rows for 500 positions
+  assert(n >= 1 && n <= wheel::kMaxPositions);  // the matrix holds rows for 500 positions
   FIO::File& f = m.myFile;
   f = FIO::Create("IM.txt");
 

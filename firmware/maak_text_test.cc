@@ -134,7 +134,7 @@ std::map<int32_t, Shown> ReadFragment(const std::vector<std::string>& lines, int
       ADD_FAILURE() << "position " << k << ": " << phases.size() << " phases";
       continue;
     }
-    for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
       const testing::PortBit pb = testing::WiringOf(i);
       int32_t v = 0;
       for (size_t t = 0; t < 4; ++t) {

@@ -144,7 +144,7 @@ std::vector<Visit> CompleteVisits(const std::vector<Event>& events) {
 
 Position Decode(const Visit& v) {
   Position p{};
-  for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+  for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
     const testing::PortBit pb = testing::WiringOf(i);
     for (size_t t = 0; t < v.phases.size(); ++t) {
       const bool lit = v.phases[t][pb.row] >> pb.bit & 1;

@@ -20,7 +20,7 @@ State Load(const Picture& picture) {
   State s;
   s.wheel->aantal_hoeken = static_cast<int32_t>(picture.size());
   for (size_t q = 0; q < picture.size(); ++q) {
-    for (int32_t i = 1; i <= editor::kLedsPerSpoke; ++i) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
       s.wheel->led[static_cast<int>(q) + 1][i].toestand = picture[q][i - 1];
     }
   }

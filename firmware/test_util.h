@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "editor/wheel.h"
 #include "firmware/beeld_matrix.h"
+#include "wheel/wheel.h"
 
 namespace firmware::testing {
 
 // picture[q - 1][i - 1] is the intensity of LED i at editor position q.
-using Position = std::array<int32_t, editor::kLedsPerSpoke>;
+using Position = std::array<int32_t, wheel::kLedsPerSpoke>;
 using Picture = std::vector<Position>;
 
 // Every LED at a random intensity 0..4; each position dark with probability dark_share.
@@ -22,7 +22,7 @@ Picture RandomPicture(std::mt19937& rng, int32_t n, double dark_share = 0.0);
 
 // A fresh, all-zero module state holding the picture.
 struct State {
-  std::unique_ptr<editor::Wheel> wheel = std::make_unique<editor::Wheel>();
+  std::unique_ptr<wheel::Wheel> wheel = std::make_unique<wheel::Wheel>();
   std::unique_ptr<PortMatrix> matrix = std::make_unique<PortMatrix>();
 };
 State Load(const Picture& picture);

@@ -8,7 +8,7 @@
 namespace {
 
 // Module state in static storage, all zero at start like the program's own.
-editor::Wheel wheel;
+wheel::Wheel wheel;
 firmware::PortMatrix matrix;
 
 int Body() {

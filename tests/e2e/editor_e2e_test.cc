@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "editor/wheel.h"
 #include "tests/e2e/x_driver.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "wheel/wheel.h"
 
 namespace e2e {
 namespace {
@@ -63,15 +63,15 @@ Written ExpectedWrite(int32_t n, const std::vector<std::string>& leds) {
 
 // The model's own geometry, for knowing where the LEDs are.
 struct Geometry {
-  std::unique_ptr<editor::Wheel> w = std::make_unique<editor::Wheel>();
+  std::unique_ptr<wheel::Wheel> w = std::make_unique<wheel::Wheel>();
   Geometry(int32_t n, int32_t zoom) {
     w->aantal_hoeken = n;
     w->schaal = zoom;
-    editor::ComputeSizes(*w);
-    w->hoek_stap = editor::HoekStap(n);
+    wheel::ComputeSizes(*w);
+    w->hoek_stap = wheel::HoekStap(n);
   }
-  editor::Point At(int32_t ring, int32_t position) const {
-    return editor::Centre(*w, ring, position);
+  wheel::Point At(int32_t ring, int32_t position) const {
+    return wheel::Centre(*w, ring, position);
   }
   int32_t r() const { return w->straal_led; }
 };
@@ -123,12 +123,12 @@ class EditorE2E : public ::testing::Test {
   void ClickIntensity(int k) { ClickSettled(392 + 30 * k, 17); }
 
   // Clicks at p and waits until the LED there is a disc of rgb.
-  ::testing::AssertionResult ClickLed(editor::Point p, uint32_t rgb, int32_t dx = 0,
+  ::testing::AssertionResult ClickLed(wheel::Point p, uint32_t rgb, int32_t dx = 0,
                                       int32_t dy = 0) {
     x_->Click(p.x + dx, p.y + dy);
     return WaitDisc(p, rgb);
   }
-  ::testing::AssertionResult WaitDisc(editor::Point p, uint32_t rgb) {
+  ::testing::AssertionResult WaitDisc(wheel::Point p, uint32_t rgb) {
     bool ok = false;
     x_->WaitFor(
         p.x - 8, p.y - 8, 17, 17, [&](const Snapshot& s) { return DiscAt(s, p.x, p.y, rgb); },
@@ -136,7 +136,7 @@ class EditorE2E : public ::testing::Test {
     if (ok) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "no disc at " << p.x << "," << p.y;
   }
-  ::testing::AssertionResult WaitRing(editor::Point p) {
+  ::testing::AssertionResult WaitRing(wheel::Point p) {
     bool ok = false;
     const int32_t r = geo_->r();
     x_->WaitFor(
@@ -184,7 +184,7 @@ TEST_F(EditorE2E, FirstScreenAtZoomZero) {
   ASSERT_GE(s.height(), 600);
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 24; ++j) {
-      const editor::Point p = geo_->At(i, j);
+      const wheel::Point p = geo_->At(i, j);
       ASSERT_TRUE(RingAt(s, p.x, p.y, 3, kRedRgb))
           << "LED " << i + 1 << " row " << j + 1 << Neighbourhood(s, p.x, p.y);
     }
@@ -226,7 +226,7 @@ TEST_F(EditorE2E, FirstScreenAtZoomSeventy) {
   EXPECT_TRUE(RingAt(s, 952, 510, 5, kRedRgb));
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 48; ++j) {
-      const editor::Point p = geo_->At(i, j);
+      const wheel::Point p = geo_->At(i, j);
       ASSERT_TRUE(RingAt(s, p.x, p.y, 5, kRedRgb))
           << "LED " << i + 1 << " row " << j + 1 << Neighbourhood(s, p.x, p.y);
     }
@@ -246,7 +246,7 @@ TEST_F(EditorE2E, FirstScreenAtZoomSeventy) {
 
 TEST_F(EditorE2E, PaintingWithEachIntensityAndClicksThatMissDoNothing) {
   Start(24, 0);
-  const editor::Point a = geo_->At(23, 0);  // (560, 300)
+  const wheel::Point a = geo_->At(23, 0);  // (560, 300)
   ASSERT_EQ(a.x, 560);
   EXPECT_TRUE(ClickLed(a, kRedRgb)) << "intensity 4 before any intensity click";
 
@@ -272,7 +272,7 @@ TEST_F(EditorE2E, PaintingWithEachIntensityAndClicksThatMissDoNothing) {
 
   // A click on a bound of an LED's box leaves the LED alone; one pixel inside sets it.
   ClickIntensity(4);
-  const editor::Point b = geo_->At(12, 7);
+  const wheel::Point b = geo_->At(12, 7);
   for (const auto& d : std::vector<std::pair<int, int>>{{3, 0}, {-3, 0}, {0, 3}, {0, -3}}) {
     ClickSettled(b.x + d.first, b.y + d.second);
   }
@@ -288,7 +288,7 @@ TEST_F(EditorE2E, PaintingWithEachIntensityAndClicksThatMissDoNothing) {
 
 TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
   Start(24, 0);
-  const editor::Point red = geo_->At(23, 0), yellow = geo_->At(5, 12), off = geo_->At(10, 5);
+  const wheel::Point red = geo_->At(23, 0), yellow = geo_->At(5, 12), off = geo_->At(10, 5);
   EXPECT_TRUE(ClickLed(red, kRedRgb));
   ClickIntensity(3);
   EXPECT_TRUE(ClickLed(yellow, kYellowRgb));
@@ -320,7 +320,7 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
   s = x_->GrabSteady(kTimeoutMs);
   for (int32_t i = 0; i < 24; ++i) {
     for (int32_t j = 0; j < 24; ++j) {
-      const editor::Point p = geo_->At(i, j);
+      const wheel::Point p = geo_->At(i, j);
       if (i == 5 && j == 12) {
         EXPECT_TRUE(DiscAt(s, p.x, p.y, kYellowRgb)) << "the lit LED keeps its disc";
       } else {
@@ -335,8 +335,8 @@ TEST_F(EditorE2E, PreviewShowsOnlyLitLedsAndEndingItRestoresTheOutlines) {
 
 TEST_F(EditorE2E, WriteGivesTheWritersBytesAndEndsTheRun) {
   Start(24, 0);
-  const editor::Point p4 = geo_->At(0, 0), p1 = geo_->At(23, 6), p2 = geo_->At(11, 12),
-                      p3 = geo_->At(7, 23), gone = geo_->At(15, 18);
+  const wheel::Point p4 = geo_->At(0, 0), p1 = geo_->At(23, 6), p2 = geo_->At(11, 12),
+                     p3 = geo_->At(7, 23), gone = geo_->At(15, 18);
   EXPECT_TRUE(ClickLed(p4, kRedRgb));
   EXPECT_TRUE(ClickLed(gone, kRedRgb));
   ClickIntensity(1);

@@ -6,18 +6,18 @@
 #include <cstdlib>
 #include <memory>
 
-#include "editor/wheel.h"
 #include "firmware/beeld_matrix.h"
 #include "firmware/maak_text.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "runtime/startup.h"
+#include "wheel/wheel.h"
 
 namespace {
 
 int argc_;
 char** argv_;
-editor::Wheel wheel;
+wheel::Wheel wheel;
 firmware::PortMatrix matrix;
 
 int Body() {

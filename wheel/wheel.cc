@@ -1,9 +1,9 @@
 // The wheel model: the sizes the zoom gives, the placement rule and Kleur.
-#include "editor/wheel.h"
+#include "wheel/wheel.h"
 
 #include <cmath>
 
-namespace editor {
+namespace wheel {
 namespace {
 
 // base + (schaal * base) / 100 in 32-bit arithmetic; the product wraps rather than overflow.
@@ -55,4 +55,4 @@ uint32_t Kleur(int32_t intensity) {
   }
 }
 
-}  // namespace editor
+}  // namespace wheel

@@ -5,7 +5,7 @@
 
 #include "runtime/one_based.h"
 
-namespace editor {
+namespace wheel {
 
 constexpr int32_t kMaxPositions = 500;
 constexpr int32_t kLedsPerSpoke = 24;
@@ -62,4 +62,4 @@ Point Centre(const Wheel& w, int32_t i, int32_t j);
 // Colour number of intensity 1..4: 7, 8, 14, 4.
 uint32_t Kleur(int32_t intensity);
 
-}  // namespace editor
+}  // namespace wheel

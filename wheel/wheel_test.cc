@@ -1,31 +1,31 @@
 // Tests of the wheel model: sizes from the zoom, the angle step, the placement rule and Kleur.
-#include "editor/wheel.h"
+#include "wheel/wheel.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-namespace editor {
+namespace wheel {
 // Found by argument-dependent lookup from the assertions below.
 bool operator==(Point a, Point b) { return a.x == b.x && a.y == b.y; }
 std::ostream& operator<<(std::ostream& os, Point p) {
   return os << '(' << p.x << ", " << p.y << ')';
 }
-}  // namespace editor
+}  // namespace wheel
 
 namespace {
 
-using editor::Point;
-using editor::Wheel;
+using wheel::Point;
+using wheel::Wheel;
 
 // A wheel as the dialog and the editor leave it. Heap: the LED arrays are large.
 std::unique_ptr<Wheel> MakeWheel(int32_t positions, int32_t zoom) {
   auto w = std::make_unique<Wheel>();
   w->aantal_hoeken = positions;
   w->schaal = zoom;
-  editor::ComputeSizes(*w);
-  w->hoek_stap = editor::HoekStap(positions);
+  wheel::ComputeSizes(*w);
+  w->hoek_stap = wheel::HoekStap(positions);
   return w;
 }
 
@@ -57,11 +57,11 @@ TEST(ComputeSizes, HugeZoomWrapsInsteadOfOverflowing) {
 }
 
 TEST(HoekStap, SinglePrecisionQuotientOfTheConstant) {
-  EXPECT_EQ(editor::HoekStap(4), 1.570796f);
-  EXPECT_EQ(editor::HoekStap(1), 6.283184f);
+  EXPECT_EQ(wheel::HoekStap(4), 1.570796f);
+  EXPECT_EQ(wheel::HoekStap(1), 6.283184f);
   // Slightly below a quarter turn: it is not 2 pi / 4.
-  EXPECT_NE(editor::HoekStap(4), static_cast<float>(M_PI / 2));
-  EXPECT_LT(editor::HoekStap(3) * 3.0, 2 * M_PI);
+  EXPECT_NE(wheel::HoekStap(4), static_cast<float>(M_PI / 2));
+  EXPECT_LT(wheel::HoekStap(3) * 3.0, 2 * M_PI);
 }
 
 TEST(Centre, FourPositionsAtZoom0LandOnePixelShortByTruncation) {
@@ -69,8 +69,8 @@ TEST(Centre, FourPositionsAtZoom0LandOnePixelShortByTruncation) {
   const Point inner[] = {{330, 300}, {300, 329}, {271, 300}, {300, 271}};
   const Point outer[] = {{560, 300}, {300, 559}, {41, 300}, {300, 41}};
   for (int j = 0; j < 4; ++j) {
-    EXPECT_EQ(editor::Centre(*w, 0, j), inner[j]) << j;
-    EXPECT_EQ(editor::Centre(*w, 23, j), outer[j]) << j;
+    EXPECT_EQ(wheel::Centre(*w, 0, j), inner[j]) << j;
+    EXPECT_EQ(wheel::Centre(*w, 23, j), outer[j]) << j;
   }
 }
 
@@ -78,13 +78,13 @@ TEST(Centre, EightPositionsAtZoom0) {
   auto w = MakeWheel(8, 0);
   const Point inner[] = {{330, 300}, {321, 321}, {300, 329}, {279, 321},
                          {271, 300}, {279, 279}, {300, 271}, {321, 279}};
-  for (int j = 0; j < 8; ++j) EXPECT_EQ(editor::Centre(*w, 0, j), inner[j]) << j;
+  for (int j = 0; j < 8; ++j) EXPECT_EQ(wheel::Centre(*w, 0, j), inner[j]) << j;
 }
 
 TEST(Centre, Zoom70PositionZero) {
   auto w = MakeWheel(48, 70);
-  EXPECT_EQ(editor::Centre(*w, 0, 0), (Point{561, 510}));
-  EXPECT_EQ(editor::Centre(*w, 23, 0), (Point{952, 510}));
+  EXPECT_EQ(wheel::Centre(*w, 0, 0), (Point{561, 510}));
+  EXPECT_EQ(wheel::Centre(*w, 23, 0), (Point{952, 510}));
 }
 
 // Each of these centres moves by a pixel under one floating-point slip: 2 pi instead of the
@@ -105,7 +105,7 @@ TEST(Centre, FloatSlipsWouldMoveTheseCentresByAPixel) {
   };
   for (const Case& c : cases) {
     auto w = MakeWheel(c.positions, c.zoom);
-    EXPECT_EQ(editor::Centre(*w, c.i, c.j), c.want) << c.positions << " " << c.i << " " << c.j;
+    EXPECT_EQ(wheel::Centre(*w, c.i, c.j), c.want) << c.positions << " " << c.i << " " << c.j;
   }
 }
 
@@ -113,9 +113,9 @@ TEST(Centre, NoCentreFallsOffThePictureFromZoomMinus57Up) {
   for (int32_t zoom : {-57, -40, 0, 90}) {
     for (int32_t n : {1, 7, 24, 100, 499, 500}) {
       auto w = MakeWheel(n, zoom);
-      for (int32_t i = 0; i < editor::kLedsPerSpoke; ++i) {
+      for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
         for (int32_t j = 0; j < n; ++j) {
-          const Point p = editor::Centre(*w, i, j);
+          const Point p = wheel::Centre(*w, i, j);
           ASSERT_GE(p.x, 0) << zoom << " " << n << " " << i << " " << j;
           ASSERT_GE(p.y, 0) << zoom << " " << n << " " << i << " " << j;
           ASSERT_LT(p.x, w->screen_size_x);
@@ -127,10 +127,10 @@ TEST(Centre, NoCentreFallsOffThePictureFromZoomMinus57Up) {
 }
 
 TEST(Kleur, ColoursOfTheFourIntensities) {
-  EXPECT_EQ(editor::Kleur(1), 7u);
-  EXPECT_EQ(editor::Kleur(2), 8u);
-  EXPECT_EQ(editor::Kleur(3), 14u);
-  EXPECT_EQ(editor::Kleur(4), 4u);
+  EXPECT_EQ(wheel::Kleur(1), 7u);
+  EXPECT_EQ(wheel::Kleur(2), 8u);
+  EXPECT_EQ(wheel::Kleur(3), 14u);
+  EXPECT_EQ(wheel::Kleur(4), 4u);
 }
 
 TEST(Wheel, StartsAllZero) {
