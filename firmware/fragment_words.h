@@ -10,6 +10,10 @@ namespace firmware {
 // Words in one program page of the PIC mid-range: a jump without PCLATH reaches no further.
 constexpr int32_t kPageWords = 2048;
 
+// The words the reference firmware leaves free for the fragment in its page: the default budget
+// of the fit check and of the import's choice of N.
+constexpr int32_t kFragmentBudget = kPageWords;
+
 // The instruction words of the IM.txt that BeeldMatrix and MaakText would write for positions
 // 1..positions of led: exact, counted the way the assembler places them (labels take none).
 // REQUIRES: 1 <= positions <= 500. Pure: any thread.
