@@ -26,6 +26,17 @@ int32_t Nearest(double v, const Levels& levels) {
   return best;
 }
 
+// The intensity for the light v wanted where the picture gives g: one of the two levels around
+// g, so the diffused error never reaches for a level far from the picture (a dark LED inside a
+// grey area). Light that is a level already keeps it, and the error passes through: black stays
+// black and white stays white.
+int32_t Diffused(double v, double g, const Levels& levels) {
+  int32_t lo = 0;
+  while (lo < 4 && levels[lo + 1] <= g) ++lo;
+  if (levels[lo] == g || lo == 4) return lo;
+  return v >= (levels[lo] + levels[lo + 1]) / 2 ? lo + 1 : lo;
+}
+
 // Share of an LED's error kept along its ring and passed to the three LEDs outward of it
 // (behind, beside, ahead in the scan), as in Floyd and Steinberg's weights.
 constexpr double kAlong = 7.0 / 16.0;
@@ -83,14 +94,12 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     }
     return;
   }
-  // The wanted light plus the error received, ring by ring.
-  std::vector<double> want(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
-  auto at = [positions, &want](int32_t ring, int32_t j) -> double& {
-    return want[static_cast<size_t>(ring) * positions + ((j % positions) + positions) % positions];
+  // The error received, ring by ring.
+  std::vector<double> received(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
+  auto at = [positions, &received](int32_t ring, int32_t j) -> double& {
+    return received[static_cast<size_t>(ring) * positions +
+                    ((j % positions) + positions) % positions];
   };
-  for (int32_t j = 0; j < positions; ++j) {
-    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) at(i, j) = shown(light[j][i]);
-  }
   for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
     // Serpentine: every other ring is walked backwards, so no drift builds up one way round.
     const int32_t dir = i % 2 == 0 ? 1 : -1;
@@ -99,8 +108,9 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     const double outward_area = outermost ? 0.0 : RingRadius(i) / RingRadius(i + 1);
     for (int32_t step = 0; step < positions; ++step) {
       const int32_t j = dir > 0 ? step : positions - 1 - step;
-      const double v = at(i, j);
-      const int32_t k = Nearest(v, levels);
+      const double g = shown(light[j][i]);
+      const double v = g + at(i, j);
+      const int32_t k = Diffused(v, g, levels);
       led[j + 1][i + 1].toestand = k;
       const double e = v - levels[k];
       const bool last = step + 1 == positions;  // the next position is done already
