@@ -20,22 +20,42 @@ struct CommandLine {
 };
 CommandLine command_line;
 
+// The application with every command registered; each stores its work in *action.
+std::unique_ptr<CLI::App> MakeApp(Action* action) {
+  auto app = std::make_unique<CLI::App>(
+      "ledwheel: paint, import and render persistence-of-vision LED wheels", "ledwheel");
+  app->footer(kFooter);
+  app->set_version_flag("--version", std::string("ledwheel ") + LEDWHEEL_VERSION);
+  app->require_subcommand(1);
+  RegisterImport(*app, action);
+  RegisterEdit(*app, action);
+  RegisterRender(*app, action);
+  return app;
+}
+
 }  // namespace
 
 int RunProgram(int (*body)()) { return rts::Run(command_line.argc, command_line.argv, body); }
 
 void Note(const std::string& text) { std::cerr << "ledwheel: " << text << std::endl; }
 
+bool IsCommandLine(int argc, char** argv) {
+  if (argc <= 1) return false;
+  const std::string first = argv[1];
+  if (first.starts_with("-")) return true;
+  Action unused;
+  const std::unique_ptr<CLI::App> app = MakeApp(&unused);
+  for (const CLI::App* command : app->get_subcommands({})) {
+    if (command->get_name() == first) return true;
+  }
+  return false;
+}
+
 int Main(int argc, char** argv) {
   command_line = {argc, argv};
-  CLI::App app("ledwheel: paint, import and render persistence-of-vision LED wheels", "ledwheel");
-  app.footer(kFooter);
-  app.set_version_flag("--version", std::string("ledwheel ") + LEDWHEEL_VERSION);
-  app.require_subcommand(1);
   Action action;
-  RegisterImport(app, &action);
-  RegisterEdit(app, &action);
-  RegisterRender(app, &action);
+  const std::unique_ptr<CLI::App> made = MakeApp(&action);
+  CLI::App& app = *made;
 
   try {
     app.parse(argc, argv);

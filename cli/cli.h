@@ -49,6 +49,10 @@ void Note(const std::string& text);
 // command line Main was given; returns its exit code.
 int RunProgram(int (*body)());
 
+// Whether the command line is ours: its first argument names a command or is an option. The
+// program has always ignored any other arguments, and still does.
+bool IsCommandLine(int argc, char** argv);
+
 // Parses the command line (with at least one argument), runs the chosen command and reports
 // its errors. Returns the exit code. Main thread only.
 int Main(int argc, char** argv);

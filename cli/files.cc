@@ -59,7 +59,13 @@ std::vector<uint8_t> ReadInput(const std::string& path) {
 void CheckReplaceable(const std::string& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) return;
+  if (!fs::exists(status)) {
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) {
+      throw FileError(path, "cannot be written: No such file or directory");
+    }
+    return;
+  }
   if (fs::is_directory(status)) throw FileError(path, "is a directory");
   constexpr fs::perms kWrite =
       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;

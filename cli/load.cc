@@ -3,6 +3,7 @@
 #include "cli/load.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string_view>
 
 #include "cli/cli.h"
@@ -15,22 +16,19 @@ namespace {
 
 // The automatic N stays within what the firmware's counters and one page comfortably hold.
 constexpr int32_t kMaxAutoPositions = 256;
-// The side of the spin rendering an IM.txt is resampled from: enough pixels per position on
-// the inner rings at 500 positions.
-constexpr int32_t kResampleSize = 2048;
-
 constexpr std::string_view kAuto = "auto";
 
 int32_t ParsePositions(const std::string& text) { return text.empty() ? 0 : std::stoi(text); }
 
-// The positions a picture (or a wheel's rendering) is imported at: explicit, or the automatic
-// choice, which is said on standard error.
-void Import(const imaging::Image& image, const SourceOptions& options, LoadedWheel* wheel) {
-  const imaging::WheelSampler sampler(image, options.import);
-  if (options.positions.empty() || options.positions == kAuto) {
+// Quantizes the light at an explicit N, or finds the automatic N and says so on standard error.
+void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* wheel) {
+  if (!options.positions.empty() && options.positions != kAuto) {
+    wheel->positions = ParsePositions(options.positions);
+    imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
+  } else {
     const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
     int32_t words = 0;
-    wheel->positions = AutoPositions(sampler, options.import, budget, *wheel->led, &words);
+    wheel->positions = AutoPositions(light, options.import, budget, *wheel->led, &words);
     if (wheel->positions == 0) {
       throw FileError(options.file, "even one position takes " + std::to_string(words) +
                                         " words, over the budget of " + std::to_string(budget));
@@ -38,11 +36,32 @@ void Import(const imaging::Image& image, const SourceOptions& options, LoadedWhe
     Note(options.file + ": " + std::to_string(wheel->positions) +
          " positions, the most up to 256 whose IM.txt fits " + std::to_string(budget) +
          " words (it takes " + std::to_string(words) + ")");
-  } else {
-    wheel->positions = ParsePositions(options.positions);
-    imaging::Quantize(sampler.Sample(wheel->positions), options.import, *wheel->led);
   }
   wheel->from_picture = true;
+}
+
+// What the turning wheel shows, averaged over the sectors of another number of positions: every
+// lit LED's arc runs from its position's angle over its level's share of a step, and an arc as
+// wide as the ring (not the drawn LED, which would dim the wheel at every resampling).
+imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to,
+                            const imaging::Levels& levels) {
+  imaging::LightMap light(static_cast<size_t>(to));
+  const double width = static_cast<double>(from) / to;  // a new sector, in old steps
+  for (int32_t q = 0; q < to; ++q) {
+    const double lo = q * width;
+    const double hi = lo + width;
+    auto& sector = light[static_cast<size_t>(q)];
+    sector.fill(0.0f);
+    const auto last = std::min(from - 1, static_cast<int32_t>(hi));
+    for (int32_t p = static_cast<int32_t>(lo); p <= last; ++p) {
+      for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+        const double share = levels[static_cast<size_t>(led[p + 1][i + 1].toestand)];
+        const double overlap = std::min(hi, p + share) - std::max(lo, static_cast<double>(p));
+        if (overlap > 0) sector[static_cast<size_t>(i)] += static_cast<float>(overlap / width);
+      }
+    }
+  }
+  return light;
 }
 
 }  // namespace
@@ -64,7 +83,7 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options) {
             }
             return {};
           },
-          "1..500 or auto");
+          "");
   command
       .add_option("--budget", options->budget,
                   "instruction words the IM.txt may take when N is automatic (default " +
@@ -83,29 +102,42 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options) {
           "light of intensities 1..4 relative to 4, for other firmware (default 0.01,0.333,"
           "0.667,1)")
       ->type_name("L1,L2,L3,L4");
-  const std::map<std::string, imaging::Fit> fits = {{"cover", imaging::Fit::kCover},
-                                                    {"contain", imaging::Fit::kContain}};
   command
-      .add_option("--fit", options->import.fit,
-                  "cover: the picture's inscribed circle fills the wheel; contain: the whole "
-                  "picture inside the wheel")
+      .add_option_function<std::string>(
+          "--fit",
+          [options](const std::string& text) {
+            options->import.fit = text == "contain" ? imaging::Fit::kContain : imaging::Fit::kCover;
+          },
+          "cover: the picture's inscribed circle fills the wheel (default); contain: the whole "
+          "picture inside the wheel")
       ->type_name("cover|contain")
-      ->transform(CLI::CheckedTransformer(fits));
+      ->check(OneOf({"cover", "contain"}), "");
   command.add_option("--rotate", options->import.rotate_degrees, "turn the picture clockwise")
       ->type_name("DEG");
   command.add_flag("--mirror", options->import.mirror, "swap left and right");
   command.add_flag("--invert", options->import.invert, "dark artwork on light paper");
-  command.add_flag(
-      "--no-dither{false}", options->import.dither,
+  command.add_flag_callback(
+      "--no-dither", [options] { options->import.dither = false; },
       "round every LED to the nearest level instead of diffusing the error over the wheel");
 }
 
-int32_t AutoPositions(const imaging::WheelSampler& sampler, const imaging::ImportOptions& options,
-                      int32_t budget, wheel::LedArray& led, int32_t* words) {
+std::function<std::string(const std::string&)> OneOf(std::vector<std::string> names) {
+  return [names = std::move(names)](const std::string& text) -> std::string {
+    std::string list;
+    for (const std::string& name : names) {
+      if (text == name) return {};
+      list += (list.empty() ? "" : ", ") + name;
+    }
+    return "expected one of " + list + ", not " + text;
+  };
+}
+
+int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
+                      wheel::LedArray& led, int32_t* words) {
   // The words do not always grow with N (a finer wheel can have more dark positions), so every
   // N is tried from the top until one fits.
   for (int32_t n = kMaxAutoPositions; n >= 1; --n) {
-    imaging::Quantize(sampler.Sample(n), options, led);
+    imaging::Quantize(light(n), options, led);
     *words = firmware::FragmentWords(led, n);
     if (*words <= budget) return n;
   }
@@ -126,17 +158,13 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
         (options.positions != kAuto && ParsePositions(options.positions) == info.positions)) {
       return wheel;
     }
-    // Another N: the wheel as it looks turning, imported afresh; the rendering fills its square
-    // as the import's cover fit expects.
-    imaging::RenderOptions render;
-    render.size = kResampleSize;
-    render.colour = 0xFFFFFF;
-    render.levels = options.import.levels;
-    const imaging::Image spin = imaging::Render(*wheel.led, wheel.positions, render);
-    SourceOptions again = options;
-    again.import.fit = imaging::Fit::kCover;
+    // Another N: the wheel as it looks turning, imported afresh.
+    const auto old = std::make_unique<wheel::LedArray>(*wheel.led);
     *wheel.led = wheel::LedArray{};
-    Import(spin, again, &wheel);
+    Choose(
+        options,
+        [&](int32_t n) { return SpinLight(*old, info.positions, n, options.import.levels); },
+        &wheel);
     return wheel;
   }
 
@@ -146,7 +174,9 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
   imaging::Image image;
   std::string error;
   if (!imaging::DecodePicture(bytes, &image, &error)) throw FileError(options.file, error);
-  Import(image, options, &wheel);
+  const imaging::WheelSampler sampler(image, options.import);
+  Choose(
+      options, [&](int32_t n) { return sampler.Sample(n); }, &wheel);
   return wheel;
 }
 

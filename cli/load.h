@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/imaging.h"
 #include "wheel/wheel.h"
@@ -38,9 +40,15 @@ struct LoadedWheel {
 // too large, or whose picture no N fits the budget.
 LoadedWheel LoadWheel(const SourceOptions& options);
 
+// A check that text is one of names, for an option's check().
+std::function<std::string(const std::string&)> OneOf(std::vector<std::string> names);
+
+// The light of every LED at n positions (a picture's sampler, or a wheel's spin).
+using LightAt = std::function<imaging::LightMap(int32_t n)>;
+
 // The largest N up to 256 whose IM.txt fits budget words, with its LEDs in led and its word
-// count in *words; 0 when not even one position fits. One sampler serves every N tried.
-int32_t AutoPositions(const imaging::WheelSampler& sampler, const imaging::ImportOptions& options,
-                      int32_t budget, wheel::LedArray& led, int32_t* words);
+// count in *words; 0 when not even one position fits (*words then holds N = 1's count).
+int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
+                      wheel::LedArray& led, int32_t* words);
 
 }  // namespace cli

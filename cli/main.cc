@@ -4,7 +4,7 @@
 #include "runtime/startup.h"
 
 int main(int argc, char** argv) {
-  // Without arguments the program is the dialog and the editor, as it always was.
-  if (argc <= 1) return rts::Run(argc, argv, editor::DialogAndEditor);
+  // Without a command the program is the dialog and the editor, as it always was.
+  if (!cli::IsCommandLine(argc, argv)) return rts::Run(argc, argv, editor::DialogAndEditor);
   return cli::Main(argc, argv);
 }

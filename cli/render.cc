@@ -34,14 +34,15 @@ void RegisterRender(CLI::App& app, Action* action) {
   auto c = std::make_shared<RenderCommand>();
   CLI::App* command = app.add_subcommand("render", "Render FILE's wheel as a PNG picture");
   AddSourceOptions(*command, &c->source);
-  const std::map<std::string, imaging::View> views = {{"spin", imaging::View::kSpin},
-                                                      {"editor", imaging::View::kEditor}};
   command
-      ->add_option("--view", c->render.view,
-                   "spin: a long exposure of the turning wheel (default); editor: the editor's "
-                   "preview")
+      ->add_option_function<std::string>(
+          "--view",
+          [c](const std::string& text) {
+            c->render.view = text == "editor" ? imaging::View::kEditor : imaging::View::kSpin;
+          },
+          "spin: a long exposure of the turning wheel (default); editor: the editor's preview")
       ->type_name("spin|editor")
-      ->transform(CLI::CheckedTransformer(views));
+      ->check(OneOf({"spin", "editor"}), "");
   command
       ->add_option("--size", c->render.size,
                    "the picture's side in pixels; the wheel's edge touches its sides (default "
