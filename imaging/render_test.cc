@@ -66,6 +66,20 @@ TEST(RenderSpin, ArcsStartEndAndLieWhereTheWheelSays) {
   }
 }
 
+TEST(RenderSpin, EachPositionLightsItsOwnStepRoundTheWheel) {
+  // Eight positions, one a lit octant: its middle is lit, the middles of the others are dark.
+  for (int32_t lit = 1; lit <= 8; ++lit) {
+    const auto leds = OneLed(lit, 12, 4);
+    const Image image = Render(*leds, 8, {.size = 400, .colour = kColour});
+    for (int32_t row = 1; row <= 8; ++row) {
+      for (double within : {1.0, 22.5, 44.0}) {
+        EXPECT_EQ(At(image, 14, (row - 1) * 45 + within), row == lit ? kColour : 0u)
+            << "lit row " << lit << ", looking at row " << row << " + " << within << " degrees";
+      }
+    }
+  }
+}
+
 TEST(RenderSpin, UsesTheLevelsTable) {
   const auto leds = OneLed(1, 1, 1);
   // With intensity 1 at half the step, LED 1 of row 1 of 4 lights 0 to 45 degrees.
