@@ -103,6 +103,26 @@ TEST(RenderSpin, TheOuterRingTouchesTheSides) {
   EXPECT_EQ(pixel(265, 265), 0);
 }
 
+TEST(Render, TinyPicturesOfFullWheels) {
+  auto leds = std::make_unique<wheel::LedArray>();
+  for (int32_t j = 1; j <= wheel::kMaxPositions; ++j) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) (*leds)[j][i].toestand = 4;
+  }
+  for (View view : {View::kSpin, View::kEditor}) {
+    for (int32_t positions : {1, 500}) {
+      for (int32_t size : {1, 2, 5}) {
+        const Image image = Render(*leds, positions, {.view = view, .size = size});
+        ASSERT_EQ(image.rgba.size(), static_cast<size_t>(size * size * 4));
+        // Some light falls on the picture, never more than full.
+        int32_t red = 0;
+        for (size_t p = 0; p < image.rgba.size(); p += 4)
+          red = std::max<int32_t>(red, image.rgba[p]);
+        EXPECT_GT(red, 0) << size << " pixels, " << positions << " positions";
+      }
+    }
+  }
+}
+
 TEST(RenderEditor, LitLedsAreDiscsInTheirColours) {
   const struct {
     int32_t intensity;
