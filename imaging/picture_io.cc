@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "imaging/imaging.h"
 
@@ -180,6 +181,11 @@ std::string TooLarge(int64_t width, int64_t height) {
          " pixels is over " + std::to_string(kMaxPixels / 1'000'000) + " megapixels";
 }
 
+std::string NoMemory(int64_t width, int64_t height) {
+  return "not enough memory for a picture of " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels";
+}
+
 std::string Damaged(Format f, const char* reason) {
   std::string cause = "damaged picture (";
   cause += FormatName(f);
@@ -239,7 +245,9 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
   stbi_uc* pixels =
       stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, STBI_rgb_alpha);
   if (pixels == nullptr) {
-    *error = Damaged(format, stbi_failure_reason());
+    const char* reason = stbi_failure_reason();
+    *error = reason != nullptr && std::strcmp(reason, "outofmem") == 0 ? NoMemory(width, height)
+                                                                       : Damaged(format, reason);
     return false;
   }
   // The frame may be sized differently from what the header said (a GIF's first frame).
@@ -248,10 +256,16 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
     *error = Damaged(format, "inconsistent size");
     return false;
   }
+  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+  try {
+    out->rgba.assign(pixels, pixels + size);
+  } catch (const std::bad_alloc&) {
+    stbi_image_free(pixels);
+    *error = NoMemory(width, height);
+    return false;
+  }
   out->width = width;
   out->height = height;
-  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-  out->rgba.assign(pixels, pixels + size);
   stbi_image_free(pixels);
   return true;
 }

@@ -231,7 +231,7 @@ TEST(DecodePicture, SurvivesMangledFiles) {
   std::mt19937 random(12345);
   int decoded = 0;
   for (const auto& seed : seeds) {
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 250; ++round) {
       auto bytes = seed;
       const int edits = 1 + static_cast<int>(random() % 4);
       for (int e = 0; e < edits && !bytes.empty(); ++e) {

@@ -66,6 +66,20 @@ TEST(RenderSpin, ArcsStartEndAndLieWhereTheWheelSays) {
   }
 }
 
+TEST(RenderSpin, EachPositionLightsItsOwnStepRoundTheWheel) {
+  // Eight positions, one a lit octant: its middle is lit, the middles of the others are dark.
+  for (int32_t lit = 1; lit <= 8; ++lit) {
+    const auto leds = OneLed(lit, 12, 4);
+    const Image image = Render(*leds, 8, {.size = 400, .colour = kColour});
+    for (int32_t row = 1; row <= 8; ++row) {
+      for (double within : {1.0, 22.5, 44.0}) {
+        EXPECT_EQ(At(image, 14, (row - 1) * 45 + within), row == lit ? kColour : 0u)
+            << "lit row " << lit << ", looking at row " << row << " + " << within << " degrees";
+      }
+    }
+  }
+}
+
 TEST(RenderSpin, UsesTheLevelsTable) {
   const auto leds = OneLed(1, 1, 1);
   // With intensity 1 at half the step, LED 1 of row 1 of 4 lights 0 to 45 degrees.
@@ -87,6 +101,26 @@ TEST(RenderSpin, TheOuterRingTouchesTheSides) {
   EXPECT_EQ(pixel(529, 265), 0);
   EXPECT_EQ(pixel(265 + 255, 265), 0);
   EXPECT_EQ(pixel(265, 265), 0);
+}
+
+TEST(Render, TinyPicturesOfFullWheels) {
+  auto leds = std::make_unique<wheel::LedArray>();
+  for (int32_t j = 1; j <= wheel::kMaxPositions; ++j) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) (*leds)[j][i].toestand = 4;
+  }
+  for (View view : {View::kSpin, View::kEditor}) {
+    for (int32_t positions : {1, 500}) {
+      for (int32_t size : {1, 2, 5}) {
+        const Image image = Render(*leds, positions, {.view = view, .size = size});
+        ASSERT_EQ(image.rgba.size(), static_cast<size_t>(size * size * 4));
+        // Some light falls on the picture, never more than full.
+        int32_t red = 0;
+        for (size_t p = 0; p < image.rgba.size(); p += 4)
+          red = std::max<int32_t>(red, image.rgba[p]);
+        EXPECT_GT(red, 0) << size << " pixels, " << positions << " positions";
+      }
+    }
+  }
 }
 
 TEST(RenderEditor, LitLedsAreDiscsInTheirColours) {

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "imaging/geometry.h"
+#include "imaging/halves.h"
 #include "imaging/imaging.h"
 
 namespace imaging {
@@ -43,26 +44,32 @@ struct LightPicture {
   }
 };
 
-// The linear light of an sRGB byte, luminance-weighted per channel (Rec. 709 primaries).
+// Full light in the integer tables: a pixel's light times its alpha stays under 2^24.
+constexpr uint32_t kFullLight = 65535;
+
+// The linear light of an sRGB byte, luminance-weighted per channel (Rec. 709 primaries), in
+// integers: summing them has none of a float sum's latency, and the sums are exact.
 struct LightTables {
-  float red[256];
-  float green[256];
-  float blue[256];
-  float alpha[256];
+  uint32_t red[256];
+  uint32_t green[256];
+  uint32_t blue[256];
   LightTables() {
     for (int v = 0; v < 256; ++v) {
-      const double linear = SrgbToLinear(v / 255.0);
-      red[v] = static_cast<float>(0.2126 * linear);
-      green[v] = static_cast<float>(0.7152 * linear);
-      blue[v] = static_cast<float>(0.0722 * linear);
-      alpha[v] = static_cast<float>(v / 255.0);
+      const double linear = SrgbToLinear(v / 255.0) * kFullLight;
+      red[v] = static_cast<uint32_t>(std::lround(0.2126 * linear));
+      green[v] = static_cast<uint32_t>(std::lround(0.7152 * linear));
+      blue[v] = static_cast<uint32_t>(std::lround(0.0722 * linear));
     }
+    // White is exactly full light, so inverting it gives exactly none.
+    blue[255] = kFullLight - red[255] - green[255];
   }
 };
 
-// Averages block x block pixels of the picture into one (fewer at the right and bottom edges).
-// Transparent pixels are dark, also when inverted: what is not there never lights an LED.
-LightPicture Reduce(const Image& image, int32_t block, bool invert) {
+// Averages block x block pixels of the picture into one (fewer at the right and bottom edges),
+// for the blocks within `reach` reduced pixels of the picture's centre; the wheel never looks
+// further. Transparent pixels are dark, also when inverted: what is not there never lights an LED.
+template <bool kInvert>
+LightPicture Reduce(const Image& image, int32_t block, double reach) {
   static const LightTables tables;
   LightPicture out;
   const int32_t reduced_width = (image.width + block - 1) / block;
@@ -70,34 +77,45 @@ LightPicture Reduce(const Image& image, int32_t block, bool invert) {
   out.width = reduced_width + 2;
   out.height = reduced_height + 2;
   out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
-  const float flip = invert ? 1.0f : 0.0f;
-  const float sign = invert ? -1.0f : 1.0f;
-  std::vector<float> sums(static_cast<size_t>(reduced_width));
-  for (int32_t by = 0; by < reduced_height; ++by) {
-    std::fill(sums.begin(), sums.end(), 0.0f);
-    const int32_t y_end = std::min(image.height, (by + 1) * block);
-    for (int32_t y = by * block; y < y_end; ++y) {
-      const uint8_t* p = &image.rgba[static_cast<size_t>(y) * image.width * 4];
-      int32_t x = 0;
-      for (int32_t bx = 0; bx < reduced_width; ++bx) {
-        const int32_t x_end = std::min(image.width, x + block);
-        float sum = 0.0f;
-        for (; x < x_end; ++x, p += 4) {
-          const float colour = tables.red[p[0]] + tables.green[p[1]] + tables.blue[p[2]];
-          sum += (flip + sign * colour) * tables.alpha[p[3]];
+  const double centre_x = image.width / 2.0 / block;
+  const double centre_y = image.height / 2.0 / block;
+  InHalves(reduced_height, [&](int32_t by_begin, int32_t by_end) {
+    std::vector<uint64_t> sums(static_cast<size_t>(reduced_width));
+    for (int32_t by = by_begin; by < by_end; ++by) {
+      // The blocks of this row that the wheel's circle reaches.
+      const double dy = std::max(0.0, std::max(by - centre_y, centre_y - (by + 1)));
+      if (dy > reach) continue;
+      const double half_chord = std::sqrt(reach * reach - dy * dy);
+      const int32_t bx_first = std::max(0, static_cast<int32_t>(std::floor(centre_x - half_chord)));
+      const int32_t bx_end =
+          std::min(reduced_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
+      std::fill(sums.begin(), sums.end(), 0);
+      const int32_t y_end = std::min(image.height, (by + 1) * block);
+      for (int32_t y = by * block; y < y_end; ++y) {
+        int32_t x = bx_first * block;
+        const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * image.width + x) * 4];
+        for (int32_t bx = bx_first; bx < bx_end; ++bx) {
+          const int32_t x_end = std::min(image.width, x + block);
+          uint64_t sum = 0;
+          for (; x < x_end; ++x, p += 4) {
+            uint32_t colour = tables.red[p[0]] + tables.green[p[1]] + tables.blue[p[2]];
+            if constexpr (kInvert) colour = kFullLight - colour;
+            sum += colour * p[3];
+          }
+          sums[bx] += sum;
         }
-        sums[bx] += sum;
       }
+      float* row = &out.light[static_cast<size_t>(by + 1) * out.width + 1];
+      const int32_t rows = y_end - by * block;
+      for (int32_t bx = 0; bx < reduced_width; ++bx) {
+        const int32_t columns = std::min(image.width, (bx + 1) * block) - bx * block;
+        row[bx] = static_cast<float>(static_cast<double>(sums[bx]) /
+                                     (double{kFullLight} * 255.0 * rows * columns));
+      }
+      row[-1] = row[0];
+      row[reduced_width] = row[reduced_width - 1];
     }
-    float* row = &out.light[static_cast<size_t>(by + 1) * out.width + 1];
-    const int32_t rows = y_end - by * block;
-    for (int32_t bx = 0; bx < reduced_width; ++bx) {
-      const int32_t columns = std::min(image.width, (bx + 1) * block) - bx * block;
-      row[bx] = sums[bx] / static_cast<float>(rows * columns);
-    }
-    row[-1] = row[0];
-    row[reduced_width] = row[reduced_width - 1];
-  }
+  });
   const size_t stride = static_cast<size_t>(out.width);
   std::copy_n(&out.light[stride], stride, &out.light[0]);
   std::copy_n(&out.light[(out.height - 2) * stride], stride, &out.light[(out.height - 1) * stride]);
@@ -137,32 +155,42 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
   // Reduced pixels at least as large as the sample spacing, so no pixel falls between samples.
   const int32_t block =
       std::max<int32_t>(1, static_cast<int32_t>(std::ceil(kSampleSpacing / pitch_per_pixel)));
-  const LightPicture picture = Reduce(image, block, options.invert);
+  // The samples reach the wheel's edge; the bilinear lookup one reduced pixel further.
+  const double reach = kWheelEdge / (pitch_per_pixel * block) + 2.0;
+  const LightPicture picture =
+      options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
 
-  double radius[kRadialSamples];
+  // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
+  std::vector<float> along_x(kBins);
+  std::vector<float> along_y(kBins);
   for (int32_t b = 0; b < kBins; ++b) {
-    // Back from the wheel to the picture: undo the rotation, then the mirror.
     const double angle = (b + 0.5) * 2.0 * std::numbers::pi / kBins - rotate;
-    double dx = std::cos(angle) * reduced_per_pitch;
-    const double dy = std::sin(angle) * reduced_per_pitch;
-    if (options.mirror) dx = -dx;
-    for (int32_t ring = 0; ring < wheel::kLedsPerSpoke; ++ring) {
-      double weighted = 0.0;
+    along_x[b] =
+        static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
+    along_y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
+  }
+  // Circle by circle: neighbouring samples lie next to each other in the picture, which keeps
+  // the lookups in the cache. Each sample weighs its radius, as the area does.
+  InHalves(wheel::kLedsPerSpoke, [&](int32_t ring_begin, int32_t ring_end) {
+    for (int32_t ring = ring_begin; ring < ring_end; ++ring) {
+      double* bins = &state_->prefix[ring][1];
       double weights = 0.0;
       for (int32_t m = 0; m < kRadialSamples; ++m) {
-        radius[m] = RingInner(ring) + (m + 0.5) * kSampleSpacing;
-        // Area grows with the radius.
-        weighted +=
-            radius[m] * picture.Bilinear(centre_x + radius[m] * dx, centre_y + radius[m] * dy);
-        weights += radius[m];
+        const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
+        weights += radius;
+        const auto r = static_cast<float>(radius);
+        for (int32_t b = 0; b < kBins; ++b) {
+          bins[b] +=
+              radius * picture.Bilinear(centre_x + r * along_x[b], centre_y + r * along_y[b]);
+        }
       }
-      state_->prefix[ring][b + 1] = weighted / weights;
+      for (int32_t b = 0; b < kBins; ++b) bins[b] /= weights;
     }
-  }
+  });
   for (auto& ring : state_->prefix) {
     for (int32_t b = 0; b < kBins; ++b) ring[b + 1] += ring[b];
   }

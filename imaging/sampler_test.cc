@@ -35,9 +35,8 @@ Image WheelPicture(int32_t size, const std::function<bool(double r, double angle
 }
 
 Image Flat(int32_t width, int32_t height, uint8_t grey, uint8_t alpha) {
-  Image image{width, height, {}};
-  for (int32_t p = 0; p < width * height; ++p)
-    image.rgba.insert(image.rgba.end(), {grey, grey, grey, alpha});
+  Image image{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 4, grey)};
+  for (size_t p = 3; p < image.rgba.size(); p += 4) image.rgba[p] = alpha;
   return image;
 }
 
@@ -121,12 +120,24 @@ TEST(WheelSampler, LightIsLinearAndTransparencyIsDark) {
       {0, 255, true, 1.0},
       {128, 255, true, 1.0 - 0.2158605},
   };
-  for (const auto& c : cases) {
-    const LightMap light =
-        WheelSampler(Flat(40, 40, c.grey, c.alpha), {.invert = c.invert}).Sample(10);
-    for (const auto& position : light) {
-      for (float v : position) {
-        ASSERT_NEAR(v, c.light, 1e-4) << int{c.grey} << " alpha " << int{c.alpha};
+  // Large pictures are averaged in blocks, some cut short at the right and bottom edges.
+  const struct {
+    int32_t width, height;
+    Fit fit;
+  } sizes[] = {{40, 40, Fit::kCover}, {901, 851, Fit::kCover}, {851, 901, Fit::kContain}};
+  for (const auto& size : sizes) {
+    for (const auto& c : cases) {
+      const Image picture = Flat(size.width, size.height, c.grey, c.alpha);
+      const LightMap light =
+          WheelSampler(picture, {.fit = size.fit, .invert = c.invert}).Sample(10);
+      // Contained, the picture leaves the outer rings partly dark: look inside it.
+      const int32_t rings = size.fit == Fit::kCover ? wheel::kLedsPerSpoke : 8;
+      for (const auto& position : light) {
+        for (int32_t i = 0; i < rings; ++i) {
+          ASSERT_NEAR(position[i], c.light, 1e-4)
+              << size.width << " x " << size.height << ", grey " << int{c.grey} << " alpha "
+              << int{c.alpha} << ", LED " << i + 1;
+        }
       }
     }
   }
