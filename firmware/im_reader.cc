@@ -157,22 +157,23 @@ class Reader {
     for (int32_t p = 0; p < 4; ++p) {
       if (!Load()) return false;
       std::string_view rest = line_;
-      const std::string port(kPortNames[p]);
+      const std::string_view port = kPortNames[p];
       if (!Eat(rest, "__MOVLW_B'") || rest.size() != 9 || rest[8] != '\'' ||
           rest.substr(0, 8).find_first_not_of("01") != std::string_view::npos) {
-        return Fail(Expected("__MOVLW_B'") + " with eight binary digits and \"'\" for " + port);
+        return Fail(Expected("__MOVLW_B'") + " with eight binary digits and \"'\" for " +
+                    std::string(port));
       }
       for (int32_t c = 0; c < 8; ++c) {
         if (rest[c] == '1') {
           const int32_t bit = p * 8 + 7 - c;
           if ((kUnwired >> bit) & 1u) {
-            return Fail("expected 0 for " + port + " bit " + std::to_string(7 - c) +
+            return Fail("expected 0 for " + std::string(port) + " bit " + std::to_string(7 - c) +
                         ", which no LED drives");
           }
           *bits |= Bits{1} << bit;
         }
       }
-      if (!Consume() || !Expect("__MOVWF_" + port)) return false;
+      if (!Consume() || !Expect("__MOVWF_", -1, port)) return false;
     }
     return true;
   }
