@@ -39,6 +39,7 @@ void MouseModule::UpdateMuis() {
         if (e.button >= 1 && e.button <= 3) clicked_ = true;
         break;
       case InputEvent::Kind::kDestroyed:
+      case InputEvent::Kind::kLost:
         open_ = false;
         clicked_ = false;
         break;

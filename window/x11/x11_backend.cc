@@ -168,6 +168,24 @@ class Putter {
 
 Atom Intern(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
 
+// The window manager's current desktop; 0 when it says none.
+unsigned long CurrentDesktop(Display* dpy, Window root) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  unsigned long desktop = 0;
+  if (XGetWindowProperty(dpy, root, Intern(dpy, "_NET_CURRENT_DESKTOP"), 0, 1, False, XA_CARDINAL,
+                         &type, &format, &n, &after, &data) == Success &&
+      data != nullptr) {
+    if (type == XA_CARDINAL && format == 32 && n == 1) {
+      desktop = *reinterpret_cast<const unsigned long*>(data);
+    }
+    XFree(data);
+  }
+  return desktop;
+}
+
 class X11Window final : public WindowHost {
  public:
   X11Window() {
@@ -399,6 +417,36 @@ class X11 final : public Backend {
     if (!c.Open()) return 0;
     const int depth = DefaultDepth(c.get(), DefaultScreen(c.get()));
     return depth >= 32 ? UINT32_MAX : uint32_t(1) << depth;
+  }
+  bool Room(ScreenRoom* room) override {
+    Connection c;
+    if (!c.Open()) return false;
+    Display* dpy = c.get();
+    const int screen = DefaultScreen(dpy);
+    room->width = uint32_t(DisplayWidth(dpy, screen));
+    room->height = uint32_t(DisplayHeight(dpy, screen));
+    // A window manager with panels publishes the area it leaves free, per desktop.
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, RootWindow(dpy, screen), Intern(dpy, "_NET_WORKAREA"), 0, 1024,
+                           False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
+        data != nullptr) {
+      if (type == XA_CARDINAL && format == 32 && n >= 4) {
+        // Xlib hands 32-bit items over as longs.
+        const long* area = reinterpret_cast<const long*>(data);
+        const unsigned long desktop = CurrentDesktop(dpy, RootWindow(dpy, screen));
+        const unsigned long k = desktop < n / 4 ? desktop : 0;
+        const long w = area[4 * k + 2], h = area[4 * k + 3];
+        if (w > 0 && h > 0) {
+          room->width = std::min(room->width, uint32_t(w));
+          room->height = std::min(room->height, uint32_t(h));
+        }
+      }
+      XFree(data);
+    }
+    return true;
   }
   std::unique_ptr<WindowHost> NewWindow() override { return std::make_unique<X11Window>(); }
   std::unique_ptr<DrawSurface> NewSurface() override { return std::make_unique<X11Surface>(); }
