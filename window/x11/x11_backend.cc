@@ -427,11 +427,15 @@ class X11Input final : public InputSurface {
           *out = InputEvent{InputEvent::Kind::kRelease, e.xbutton.x, e.xbutton.y,
                             int(e.xbutton.button)};
           return true;
-        case DestroyNotify:
+        case DestroyNotify: {
           if (e.xdestroywindow.window != win_) break;
+          // A server that shuts down destroys every window before it lets its clients go: a
+          // round trip that fails tells that from a window closed while the display stays.
+          XSync(dpy, False);
           gone_ = true;
-          *out = InputEvent{InputEvent::Kind::kDestroyed};
+          *out = InputEvent{conn_.ok() ? InputEvent::Kind::kDestroyed : InputEvent::Kind::kLost};
           return true;
+        }
         default:
           break;  // presses end here
       }

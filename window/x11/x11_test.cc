@@ -230,6 +230,10 @@ TEST_F(X11Test, CloseByTheWindowManagerLeavesDrawingReturningAndNoClicks) {
   XSendEvent(dpy_, win_, False, NoEventMask, &e);
   XSync(dpy_, False);
   ASSERT_TRUE(WaitUntil([&] { return !graph_->window_alive(); }));
+  EXPECT_TRUE(mouse_->WaitInput(1000)) << "the window's end wakes the wait";
+  EXPECT_FALSE(mouse_->Clicked());
+  EXPECT_FALSE(mouse_->WindowOpen());
+  EXPECT_FALSE(mouse_->DisplayLost()) << "the display is still there";
   XWindowAttributes a;
   EXPECT_TRUE(WaitUntil([&] { return XGetWindowAttributes(dpy_, win_, &a) == 0; }));
   // Drawing goes on into the picture; errors about the gone window do not end the process.
@@ -448,6 +452,7 @@ TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
     EXPECT_TRUE(WaitUntil([&] { return !graph.window_alive(); }));
     EXPECT_FALSE(mouse.Clicked());
     EXPECT_FALSE(mouse.WindowOpen());
+    EXPECT_TRUE(mouse.DisplayLost()) << "not a window closed through the window manager";
     EXPECT_FALSE(mouse.WaitInput(5));
     graph.Terminate();
     EXPECT_TRUE(messages.empty());
