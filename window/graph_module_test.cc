@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "window/fake/fake_backend.h"
+#include "window/fake/test_services.h"
 #include "window/font.h"
 #include "window/mouse_module.h"
 
@@ -16,31 +17,6 @@ namespace window {
 namespace {
 
 constexpr uint32_t kRed = 0xB00000, kGrey = 0xC0C0C0, kYellow = 0xFFFF00, kGreen = 0x00B000;
-
-class Messages {
- public:
-  void Add(std::string_view m) {
-    std::lock_guard<std::mutex> hold(mu_);
-    all_.emplace_back(m);
-  }
-  std::vector<std::string> all() {
-    std::lock_guard<std::mutex> hold(mu_);
-    return all_;
-  }
-
- private:
-  std::mutex mu_;
-  std::vector<std::string> all_;
-};
-
-GraphServices TestServices(Messages& m) {
-  return GraphServices{
-      .start_thread = [](std::function<void()> fn) { return std::thread(std::move(fn)); },
-      .check_break = [] {},
-      .message = [&m](std::string_view text) { m.Add(text); },
-      .publish = nullptr,
-  };
-}
 
 struct Fixture : ::testing::Test {
   FakeBackend backend;

@@ -15,6 +15,7 @@
 
 #include "runtime/os.h"
 #include "tests/support/xserver.h"
+#include "window/fake/test_services.h"
 #include "window/graph_module.h"
 #include "window/mouse_module.h"
 #include "window/x11/x11_backend.h"
@@ -48,17 +49,7 @@ class X11Test : public ::testing::Test {
   void SetUp() override {
     dpy_ = XOpenDisplay(nullptr);
     if (dpy_ == nullptr) GTEST_SKIP() << "no X display";
-    graph_ = std::make_unique<GraphModule>(
-        X11Backend(), GraphServices{
-                          .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-                          .check_break = [] {},
-                          .message =
-                              [this](std::string_view m) {
-                                std::lock_guard<std::mutex> hold(mu_);
-                                messages_.emplace_back(m);
-                              },
-                          .publish = nullptr,
-                      });
+    graph_ = std::make_unique<GraphModule>(X11Backend(), TestServices(messages_));
     graph_->Start();
     mouse_ = std::make_unique<MouseModule>(X11Backend(), *graph_);
   }
@@ -84,10 +75,7 @@ class X11Test : public ::testing::Test {
   bool Shows(int x, int y, uint32_t rgb) {
     return WaitUntil([&] { return Pixel(x, y) == rgb; });
   }
-  std::vector<std::string> messages() {
-    std::lock_guard<std::mutex> hold(mu_);
-    return messages_;
-  }
+  std::vector<std::string> messages() { return messages_.all(); }
   // Moves the pointer to client coordinates (x, y) of the window.
   void MoveTo(int x, int y) {
     XTestFakeMotionEvent(dpy_, -1, kX + x, kY + y, CurrentTime);
@@ -113,8 +101,7 @@ class X11Test : public ::testing::Test {
   Window win_ = 0;
   std::unique_ptr<GraphModule> graph_;
   std::unique_ptr<MouseModule> mouse_;
-  std::mutex mu_;
-  std::vector<std::string> messages_;
+  Messages messages_;
 };
 
 TEST_F(X11Test, WindowHasItsTitleClassPlaceSizeAndHints) {
@@ -386,14 +373,8 @@ TEST(X11Depth8, PaletteColoursShowOnAColourMappedDisplay) {
   testing_support::PrivateXServer server("640x480x8");
   if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
   testing_support::ScopedDisplay display(server.display());
-  std::vector<std::string> messages;
-  GraphModule graph(X11Backend(),
-                    GraphServices{
-                        .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-                        .check_break = [] {},
-                        .message = [&](std::string_view m) { messages.emplace_back(m); },
-                        .publish = nullptr,
-                    });
+  Messages messages;
+  GraphModule graph(X11Backend(), TestServices(messages));
   graph.Start();
   ASSERT_TRUE(graph.Init(10, 10, 305, 231));
   Display* dpy = XOpenDisplay(nullptr);
@@ -419,7 +400,7 @@ TEST(X11Depth8, PaletteColoursShowOnAColourMappedDisplay) {
   }
   XCloseDisplay(dpy);
   graph.Terminate();
-  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(messages.all().empty());
 }
 
 TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
@@ -432,14 +413,8 @@ TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
   if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
   testing_support::ScopedDisplay display(server.display());
   {
-    std::vector<std::string> messages;
-    GraphModule graph(X11Backend(),
-                      GraphServices{
-                          .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-                          .check_break = [] {},
-                          .message = [&](std::string_view m) { messages.emplace_back(m); },
-                          .publish = nullptr,
-                      });
+    Messages messages;
+    GraphModule graph(X11Backend(), TestServices(messages));
     MouseModule mouse(X11Backend(), graph);
     graph.Start();
     ASSERT_TRUE(mouse.InitMuis(10, 10, 305, 231));
@@ -455,7 +430,7 @@ TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
     EXPECT_TRUE(mouse.DisplayLost()) << "not a window closed through the window manager";
     EXPECT_FALSE(mouse.WaitInput(5));
     graph.Terminate();
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.all().empty());
   }
 }
 
