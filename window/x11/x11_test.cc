@@ -217,7 +217,7 @@ TEST_F(X11Test, CloseByTheWindowManagerLeavesDrawingReturningAndNoClicks) {
   XSendEvent(dpy_, win_, False, NoEventMask, &e);
   XSync(dpy_, False);
   ASSERT_TRUE(WaitUntil([&] { return !graph_->window_alive(); }));
-  EXPECT_TRUE(mouse_->WaitInput(1000)) << "the window's end wakes the wait";
+  EXPECT_TRUE(mouse_->WaitInput(10000)) << "the window's end wakes the wait";
   EXPECT_FALSE(mouse_->Clicked());
   EXPECT_FALSE(mouse_->WindowOpen());
   EXPECT_FALSE(mouse_->DisplayLost()) << "the display is still there";
