@@ -31,9 +31,19 @@ struct LightPicture {
   double bottom = 0;
   std::vector<float> light;
 
+  // Pixels much larger than the sample spacing are squares of even light; smaller ones are
+  // interpolated, so that every pixel weighs in, whatever its place between the samples.
+  bool squares = false;
+
   // x, y in reduced pixels from the picture's top-left corner.
-  float Bilinear(double x, double y) const {
+  float Light(double x, double y) const {
     if (!(x >= 0.0 && y >= 0.0 && x < right && y < bottom)) return 0.0f;
+    if (squares) {
+      const auto column = static_cast<int32_t>(x - left) + 1;  // + 1 for the border
+      const auto row = static_cast<int32_t>(y - top) + 1;
+      if (column < 1 || row < 1 || column >= width - 1 || row >= height - 1) return 0.0f;
+      return light[static_cast<size_t>(row) * width + column];
+    }
     const double fx = x - left + 0.5;  // + 1 for the border, - 0.5 to pixel centres
     const double fy = y - top + 0.5;
     if (!(fx >= 0.0 && fy >= 0.0 && fx < width - 1 && fy < height - 1)) return 0.0f;
@@ -170,8 +180,9 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
       std::max<int32_t>(1, static_cast<int32_t>(std::ceil(kSampleSpacing / pitch_per_pixel)));
   // The samples reach the wheel's edge; the bilinear lookup one reduced pixel further.
   const double reach = kWheelEdge / (pitch_per_pixel * block) + 2.0;
-  const LightPicture picture =
+  LightPicture picture =
       options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
+  picture.squares = pitch_per_pixel >= 4 * kSampleSpacing;
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
@@ -197,8 +208,7 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
         weights += radius;
         const auto r = static_cast<float>(radius);
         for (int32_t b = 0; b < kBins; ++b) {
-          bins[b] +=
-              radius * picture.Bilinear(centre_x + r * along_x[b], centre_y + r * along_y[b]);
+          bins[b] += radius * picture.Light(centre_x + r * along_x[b], centre_y + r * along_y[b]);
         }
       }
       for (int32_t b = 0; b < kBins; ++b) bins[b] /= weights;

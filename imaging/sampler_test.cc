@@ -236,6 +236,18 @@ TEST(WheelSampler, ALongPictureShowsItsMiddle) {
   }
 }
 
+TEST(WheelSampler, LargePixelsAreSquares) {
+  // 2 x 2 pixels, the top left one white: a quarter of the wheel, 9 to 12 o'clock, sharp.
+  Image picture = Flat(2, 2, 0, 255);
+  std::fill_n(picture.rgba.begin(), 3, 255);
+  const LightMap light = WheelSampler(picture, {}).Sample(8);
+  for (int32_t j = 0; j < 8; ++j) {
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      ASSERT_NEAR(light[j][i], j == 4 || j == 5 ? 1.0f : 0.0f, 1e-4) << j << " " << i;
+    }
+  }
+}
+
 TEST(WheelSampler, AnEmptyPictureIsDark) {
   const LightMap light = WheelSampler(Image{}, {}).Sample(3);
   for (const auto& position : light) {
