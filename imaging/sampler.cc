@@ -12,11 +12,20 @@
 namespace imaging {
 namespace {
 
-// Angular bins of the polar grid, and radial samples per ring. At the rim a bin is 0.041 pitch
-// wide; radially the samples are kSampleSpacing apart.
-constexpr int32_t kBins = 4096;
+// Radial samples per ring, kSampleSpacing apart. Angular bins of the polar grid: enough that the
+// samples of a ring's outer edge are at most kSampleSpacing apart, and at least kMinBins (4 a
+// position at 500 positions) so that the sectors' edges fall finely on every ring.
 constexpr int32_t kRadialSamples = 16;
 constexpr double kSampleSpacing = 1.0 / kRadialSamples;
+constexpr int32_t kMinBins = 2048;
+constexpr int32_t kMaxBins = 4096;
+
+constexpr int32_t BinsOf(int32_t ring) {
+  return 2 * std::numbers::pi * (RingInner(ring) + 1.0) / kMinBins <= kSampleSpacing ? kMinBins
+                                                                                     : kMaxBins;
+}
+static_assert(BinsOf(wheel::kLedsPerSpoke - 1) == kMaxBins &&
+              2 * std::numbers::pi * kWheelEdge / kMaxBins <= kSampleSpacing);
 
 // Linear light of the part of a picture that the wheel covers, reduced by whole blocks, with a
 // copy of its edge pixels around it so that the bilinear lookup needs no edge cases. Outside the
@@ -161,11 +170,13 @@ double LinearToSrgb(double v) {
 
 struct WheelSampler::State {
   // Per ring, the running sum of the bins' mean light: prefix[ring][b] sums bins 0..b-1.
-  std::vector<std::array<double, kBins + 1>> prefix;
+  std::vector<std::vector<double>> prefix;
 };
 
 WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : state_(new State) {
-  state_->prefix.assign(wheel::kLedsPerSpoke, {});
+  for (int32_t ring = 0; ring < wheel::kLedsPerSpoke; ++ring) {
+    state_->prefix.emplace_back(static_cast<size_t>(BinsOf(ring)) + 1, 0.0);
+  }
   if (image.width <= 0 || image.height <= 0 ||
       image.rgba.size() <
           static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
@@ -189,33 +200,44 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
 
   // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
-  std::vector<float> along_x(kBins);
-  std::vector<float> along_y(kBins);
-  for (int32_t b = 0; b < kBins; ++b) {
-    const double angle = (b + 0.5) * 2.0 * std::numbers::pi / kBins - rotate;
-    along_x[b] =
-        static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
-    along_y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
-  }
+  struct Directions {
+    std::vector<float> x, y;
+  };
+  auto directions = [&](int32_t bins) {
+    Directions d{std::vector<float>(bins), std::vector<float>(bins)};
+    for (int32_t b = 0; b < bins; ++b) {
+      const double angle = (b + 0.5) * 2.0 * std::numbers::pi / bins - rotate;
+      d.x[b] = static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
+      d.y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
+    }
+    return d;
+  };
+  const Directions coarse = directions(kMinBins);
+  const Directions fine = directions(kMaxBins);
   // Circle by circle: neighbouring samples lie next to each other in the picture, which keeps
-  // the lookups in the cache. Each sample weighs its radius, as the area does.
-  InHalves(wheel::kLedsPerSpoke, [&](int32_t ring_begin, int32_t ring_end) {
-    for (int32_t ring = ring_begin; ring < ring_end; ++ring) {
-      double* bins = &state_->prefix[ring][1];
-      double weights = 0.0;
-      for (int32_t m = 0; m < kRadialSamples; ++m) {
-        const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
-        weights += radius;
-        const auto r = static_cast<float>(radius);
-        for (int32_t b = 0; b < kBins; ++b) {
-          bins[b] += radius * picture.Light(centre_x + r * along_x[b], centre_y + r * along_y[b]);
+  // the lookups in the cache. Each sample weighs its radius, as the area does. The even rings go
+  // to one thread and the odd to the other, which shares the larger outer rings out evenly.
+  InHalves(2, [&](int32_t first, int32_t end) {
+    for (int32_t parity = first; parity < end; ++parity) {
+      for (int32_t ring = parity; ring < wheel::kLedsPerSpoke; ring += 2) {
+        const int32_t bins = BinsOf(ring);
+        const Directions& along = bins == kMaxBins ? fine : coarse;
+        double* sums = &state_->prefix[ring][1];
+        double weights = 0.0;
+        for (int32_t m = 0; m < kRadialSamples; ++m) {
+          const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
+          weights += radius;
+          const auto r = static_cast<float>(radius);
+          for (int32_t b = 0; b < bins; ++b) {
+            sums[b] += radius * picture.Light(centre_x + r * along.x[b], centre_y + r * along.y[b]);
+          }
         }
+        for (int32_t b = 0; b < bins; ++b) sums[b] /= weights;
       }
-      for (int32_t b = 0; b < kBins; ++b) bins[b] /= weights;
     }
   });
   for (auto& ring : state_->prefix) {
-    for (int32_t b = 0; b < kBins; ++b) ring[b + 1] += ring[b];
+    for (size_t b = 1; b < ring.size(); ++b) ring[b] += ring[b - 1];
   }
 }
 
@@ -224,13 +246,14 @@ WheelSampler::~WheelSampler() { delete state_; }
 LightMap WheelSampler::Sample(int32_t positions) const {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   LightMap light(static_cast<size_t>(positions));
-  const double bins_per_position = static_cast<double>(kBins) / positions;
   for (int32_t ring = 0; ring < wheel::kLedsPerSpoke; ++ring) {
     const auto& prefix = state_->prefix[ring];
+    const auto bins = static_cast<int32_t>(prefix.size()) - 1;
+    const double bins_per_position = static_cast<double>(bins) / positions;
     // The light up to a fractional bin, taking the bin's light as even across it.
-    auto upto = [&prefix](double u) {
-      const auto b = std::min<int32_t>(static_cast<int32_t>(u), kBins);
-      if (b == kBins) return prefix[kBins];
+    auto upto = [&prefix, bins](double u) {
+      const auto b = std::min<int32_t>(static_cast<int32_t>(u), bins);
+      if (b == bins) return prefix[bins];
       return prefix[b] + (u - b) * (prefix[b + 1] - prefix[b]);
     };
     for (int32_t j = 0; j < positions; ++j) {
