@@ -1,4 +1,7 @@
 // ledwheel: paint a persistence-of-vision wheel and write it as PIC firmware tables.
+#include <cstdio>
+#include <string_view>
+
 #include "editor/dialog.h"
 #include "editor/editor.h"
 #include "firmware/beeld_matrix.h"
@@ -21,6 +24,16 @@ int Body() {
   return editor::RunEditor(wheel, matrix);
 }
 
+// Exit 1 when the line cannot be written (a closed or full standard output).
+int PrintVersion() {
+  const bool ok = std::fputs("ledwheel " LEDWHEEL_VERSION "\n", stdout) >= 0;
+  return ok && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) { return rts::Run(argc, argv, Body); }
+int main(int argc, char** argv) {
+  // Answered before the run starts: nothing else of the program is involved.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") return PrintVersion();
+  return rts::Run(argc, argv, Body);
+}
