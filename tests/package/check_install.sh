@@ -2,6 +2,7 @@
 # cmake --install puts exactly the program, its manual page and the README under DESTDIR/PREFIX.
 #   check_install.sh BUILD_DIR VERSION
 set -euo pipefail
+# shellcheck source=tests/package/common.sh
 source "$(dirname "$0")/common.sh"
 build=$1 version=$2
 

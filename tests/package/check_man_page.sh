@@ -2,6 +2,7 @@
 # The manual page renders without a warning from either formatter and keeps its sections.
 #   check_man_page.sh PAGE VERSION
 set -euo pipefail
+# shellcheck source=tests/package/common.sh
 source "$(dirname "$0")/common.sh"
 page=$1 version=$2
 need groff groff-base

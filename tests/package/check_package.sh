@@ -3,6 +3,7 @@
 # starts on its own.
 #   check_package.sh BUILD_DIR VERSION
 set -euo pipefail
+# shellcheck source=tests/package/common.sh
 source "$(dirname "$0")/common.sh"
 build=$1 version=$2
 need dpkg-deb dpkg

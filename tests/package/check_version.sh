@@ -2,6 +2,7 @@
 # ledwheel --version prints one line and exits 0; without arguments the dialog starts as it did.
 #   check_version.sh PROGRAM VERSION
 set -euo pipefail
+# shellcheck source=tests/package/common.sh
 source "$(dirname "$0")/common.sh"
 program=$1 version=$2
 

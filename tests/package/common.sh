@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the package checks: failure messages and a temporary directory removed on exit.
 fail() {
   echo "FAIL: $*" >&2
