@@ -59,5 +59,22 @@ grep -qF "$build" "$program" && fail "the program names the build tree"
 out=$(cd "$tmp" && env -i "$program" --version) || fail "the packaged program did not start"
 [[ $out == "ledwheel $version" ]] || fail "the packaged program printed '$out'"
 
+# Stripped, it still names its functions in the failure report (they are exported). Ctrl+C at the
+# first question gives the report.
+mkfifo "$tmp/in"
+(cd "$tmp" && exec env -i "$program" <"$tmp/in" >"$tmp/dialog" 2>/dev/null) &
+pid=$!
+exec 3>"$tmp/in"
+for _ in $(seq 200); do
+  grep -q "# LED positions:" "$tmp/dialog" && break
+  sleep 0.05
+done
+kill -INT "$pid"
+status=0
+wait "$pid" || status=$?
+exec 3>&-
+[[ $status -eq 9 ]] || fail "Ctrl+C at the dialog exited $status, expected 9"
+grep -q "editor::RunDialog" "$tmp/errinfo.\$\$\$" || fail "errinfo.\$\$\$ names no function"
+
 echo "ok: $(basename "$deb"), $(stat -c %s "$deb") bytes, installed $(field Installed-Size) KiB"
 echo "Depends: $depends"
