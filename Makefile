@@ -4,7 +4,8 @@
 # Debian packages: what the build needs, what making the Debian package needs, and what the test
 # run needs on top (a private X server, a pointer driver, the PIC assembler and simulator that
 # check the generated firmware, the second compiler, the manual page checkers, the package tools).
-BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev
+BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev \
+  libstb-dev libcli11-dev
 PACKAGE_PACKAGES := dpkg-dev file binutils
 TEST_PACKAGES := xvfb xdotool gputils gpsim clang groff-base mandoc $(PACKAGE_PACKAGES)
 MAKEFLAGS += --no-print-directory
