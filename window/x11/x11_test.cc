@@ -309,12 +309,11 @@ class PrivateServer {
  public:
   PrivateServer() {
     for (int n = 170; n < 230; ++n) {
-      // Appending: GCC 12 at -O3 misreads "literal" + std::string as an overlapping copy.
-      const std::string sock = std::string("/tmp/.X11-unix/X").append(std::to_string(n));
-      const std::string lock = std::string("/tmp/.X").append(std::to_string(n)).append("-lock");
+      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
       struct stat st;
       if (stat(sock.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      display_ = std::string(":").append(std::to_string(n));
+      display_ = ":" + std::to_string(n);
       std::string arg0 = "Xvfb", screen = "0", size = "640x480x24", s = "-screen", nl = "-nolisten",
                   tcp = "tcp";
       char* argv[] = {arg0.data(), display_.data(), s.data(),   screen.data(),
