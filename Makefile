@@ -1,34 +1,57 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
+# Also `make install` (PREFIX, DESTDIR) and `make package` (the Debian package).
 
-# Debian packages: what the build needs, and what the test run needs on top (a private X server,
-# a pointer driver, a window manager the desktop tests start, and the PIC assembler and
-# simulator that check the generated firmware).
-BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libstb-dev libcli11-dev
-TEST_PACKAGES := xvfb xdotool icewm gputils gpsim
+# Debian packages: what the build needs, what making the Debian package needs, and what the test
+# run needs on top (a private X server, a pointer driver, a window manager the desktop tests
+# start, the PIC assembler and simulator that
+# check the generated firmware, the second compiler, the manual page checkers, the package tools).
+BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev \
+  libstb-dev libcli11-dev
+PACKAGE_PACKAGES := dpkg-dev file binutils
+TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang groff-base mandoc $(PACKAGE_PACKAGES)
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.
 RUN_DIR := $(or $(PWD),$(CURDIR))
+PREFIX ?= /usr/local
+# Our own builds treat warnings as errors; a plain CMake build does not.
+CONFIGURE := cmake -S . -DLEDWHEEL_WERROR=ON
 
-.PHONY: all deps test-deps build run test bench format clean
+.PHONY: all deps package-deps test-deps build run install package test bench format clean
 
 all: build
 
 deps:
 	@tools/ensure-packages $(BUILD_PACKAGES)
 
+package-deps:
+	@tools/ensure-packages $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
+
 test-deps:
 	@tools/ensure-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)
 
 build: deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS)
 
 # Only the program itself: the first run does not wait for the tests to compile.
 run: deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS) --target ledwheel
 	@cd "$(RUN_DIR)" && "$(CURDIR)/build/ledwheel"
+
+# The program, its manual page and the README under $(DESTDIR)$(PREFIX).
+install: deps
+	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS) --target ledwheel
+	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# build-release/ledwheel_<version>_amd64.deb, from the Release build the test run checks.
+package: package-deps
+	@$(CONFIGURE) -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-release -j $(JOBS) --target ledwheel
+	@cd build-release && { cpack >cpack.log 2>&1 || { cat cpack.log; exit 1; }; }
+	@sed -n 's|^CPack: - package: $(CURDIR)/\(.*\) generated\.$$|\1|p' build-release/cpack.log
 
 # Every test: the plain build, an address+undefined sanitizer build, and a
 # thread sanitizer build of the window code, all under one private X server.
@@ -44,4 +67,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-release build-clang

@@ -60,7 +60,9 @@ int Main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help and --version: on standard output, exit 0
+    const int code = app.exit(e);  // --help and --version: on standard output, exit 0
+    // An answer that could not be written (a full or closed output) is no success.
+    return std::cout.flush() ? code : kExitFile;
   } catch (const CLI::ParseError& e) {
     std::cerr << "ledwheel: " << e.what() << " (see ledwheel --help)" << std::endl;
     return kExitUsage;

@@ -183,12 +183,13 @@ TEST(LooksLikePicture, KnowsTheFormatsByTheirFirstBytes) {
 std::vector<uint8_t> PngHeader(uint32_t width, uint32_t height) {
   std::vector<uint8_t> png = Bytes("\x89PNG\r\n\x1a\n");
   const uint8_t ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-  png.insert(png.end(), std::begin(ihdr), std::end(ihdr));
+  // Byte by byte: GCC 12 at -O3 misreads inserting a small array as an out-of-bounds copy.
+  for (uint8_t b : ihdr) png.push_back(b);
   for (uint32_t v : {width, height}) {
     for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
   }
   const uint8_t rest[] = {8, 6, 0, 0, 0, 0, 0, 0, 0};  // depth, colour type, methods, CRC
-  png.insert(png.end(), std::begin(rest), std::end(rest));
+  for (uint8_t b : rest) png.push_back(b);
   return png;
 }
 

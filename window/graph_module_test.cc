@@ -18,7 +18,7 @@
 namespace window {
 namespace {
 
-constexpr uint32_t kRed = 0xB00000, kGrey = 0xC0C0C0, kYellow = 0xFFFF00, kGreen = 0x00B000;
+constexpr uint32_t kRed = 0xB00000, kYellow = 0xFFFF00, kGreen = 0x00B000;
 
 struct Fixture : ::testing::Test {
   FakeBackend backend;
