@@ -133,6 +133,22 @@ bool PnmNumber(std::span<const uint8_t> b, size_t* at, int64_t* value) {
   return digits > 0;
 }
 
+// A binary PNM's pixels as the decoder would read them: it takes them without checking that
+// they are all there, and mangles 16-bit ones (their bytes swapped, their scale ignored, and a
+// widening to four channels that runs past its buffer). Returns the cause to refuse, or "".
+const char* PnmProblem(std::span<const uint8_t> b, int channels) {
+  size_t at = 2;
+  int64_t width = 0, height = 0, maxval = 0;
+  if (!PnmNumber(b, &at, &width) || !PnmNumber(b, &at, &height) || !PnmNumber(b, &at, &maxval)) {
+    return "no header";
+  }
+  if (maxval > 255) return "16-bit channels are not read";
+  if (width > kMaxPixels || height > kMaxPixels) return "numbers too large";
+  ++at;  // the one blank before the pixels
+  const int64_t need = width * height * channels;
+  return at <= b.size() && static_cast<int64_t>(b.size() - at) >= need ? "" : "pixels missing";
+}
+
 // The size the header claims, read without the decoder: a false answer only means "unknown".
 bool HeaderSize(Format f, std::span<const uint8_t> b, int64_t* width, int64_t* height) {
   switch (f) {
@@ -221,10 +237,19 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
   // The decoder refuses some large sizes without saying which; the header says it plainly.
   int64_t claimed_width = 0;
   int64_t claimed_height = 0;
+  // In double: two 32-bit sizes can overflow a 64-bit product.
   if (HeaderSize(format, bytes, &claimed_width, &claimed_height) &&
-      claimed_width * claimed_height > kMaxPixels) {
+      static_cast<double>(claimed_width) * static_cast<double>(claimed_height) > kMaxPixels) {
     *error = TooLarge(claimed_width, claimed_height);
     return false;
+  }
+  // Before the decoder sees the header, whose numbers it reads without a bound.
+  if (format == Format::kPnm) {
+    const char* problem = PnmProblem(bytes, bytes[1] == '5' ? 1 : 3);
+    if (*problem != '\0') {
+      *error = Damaged(format, problem);
+      return false;
+    }
   }
   int width = 0;
   int height = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -110,6 +111,36 @@ TEST(DecodePicture, ReadsGreyPnmAsGrey) {
   std::string error;
   ASSERT_TRUE(DecodePicture(bytes, &out, &error)) << error;
   EXPECT_EQ(out.rgba, (std::vector<uint8_t>{10, 10, 10, 255, 250, 250, 250, 255}));
+}
+
+// The decoder mangles 16-bit maps (and its widening of them to four channels reads past its
+// buffer), and reads a map whose pixels are not all there: both are refused.
+TEST(DecodePicture, RefusesSixteenBitPnmAndMissingPixels) {
+  struct Case {
+    const char* header;
+    std::vector<uint8_t> pixels;
+    std::string error;  // empty: read
+  };
+  const Case cases[] = {
+      {"P6 1 1 65535\n",
+       {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00},
+       "damaged picture (PNM: 16-bit channels are not read)"},
+      {"P6 3 2 256\n", {4, 5, 10, 11}, "damaged picture (PNM: 16-bit channels are not read)"},
+      {"P6 2 2 255\n",
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+       "damaged picture (PNM: pixels missing)"},
+      {"P5 2 1 255\n", {}, "damaged picture (PNM: pixels missing)"},
+      {"P6 2 2 255\n", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    std::vector<uint8_t> bytes(c.header, c.header + std::strlen(c.header));
+    bytes.insert(bytes.end(), c.pixels.begin(), c.pixels.end());
+    Image out;
+    std::string error;
+    EXPECT_EQ(DecodePicture(bytes, &out, &error), c.error.empty());
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 TEST(DecodePicture, TakesTheFirstFrameOfAGif) {
