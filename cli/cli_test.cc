@@ -290,26 +290,47 @@ TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
 }
 
 // Position j covers the angles j-1 .. j steps clockwise from 3 o'clock: at 8 positions the lower
-// right quadrant of the picture is positions 1 and 2. The picture's own blur may give the
-// inner LEDs beside the quadrant the faintest intensity.
+// right quadrant of the picture is positions 1 and 2, the lower left 3 and 4. The options turn
+// the picture before it is sampled. The picture's own blur may give the inner LEDs beside a
+// quadrant the faintest intensity.
 TEST_F(CliTest, ImportedPicturesLandWhereTheEditorShowsThem) {
   WriteFile(dir_.File("quadrant.png"),
             Png(1024, [](double u, double v) { return u > 0 && v > 0; }));
-  const RunResult r = Run({"import", "quadrant.png", "-n", "8", "-o", "q.txt"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.err, "");  // nothing was chosen on the user's behalf
-  int32_t n = 0;
-  const auto led = ReadIm("q.txt", &n);
-  ASSERT_EQ(n, 8);
-  for (int32_t q = 1; q <= 8; ++q) {
-    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
-      const int32_t t = (*led)[q][i].toestand;
-      if (q <= 2) {
-        EXPECT_EQ(t, 4) << "position " << q << " LED " << i;
-      } else if (q == 3 || q == 8) {
-        EXPECT_LE(t, i <= 4 ? 1 : 0) << "position " << q << " LED " << i;
-      } else {
-        EXPECT_EQ(t, 0) << "position " << q << " LED " << i;
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<int32_t> lit;  // the positions at 4; the others dark
+  };
+  const Case cases[] = {
+      {{}, {1, 2}},
+      {{"--mirror"}, {3, 4}},
+      {{"--rotate", "90"}, {3, 4}},
+      {{"--rotate", "-90"}, {7, 8}},
+      {{"--invert"}, {3, 4, 5, 6, 7, 8}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"import", "quadrant.png", "-n", "8", "-o", "q.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(c.options.empty() ? "plain" : c.options[0]);
+    const RunResult r = Run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // nothing was chosen on the user's behalf
+    int32_t n = 0;
+    const auto led = ReadIm("q.txt", &n);
+    ASSERT_EQ(n, 8);
+    for (int32_t q = 1; q <= 8; ++q) {
+      const bool lit = std::find(c.lit.begin(), c.lit.end(), q) != c.lit.end();
+      const bool beside =
+          !lit && (std::find(c.lit.begin(), c.lit.end(), q % 8 + 1) != c.lit.end() ||
+                   std::find(c.lit.begin(), c.lit.end(), (q + 6) % 8 + 1) != c.lit.end());
+      for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
+        const int32_t t = (*led)[q][i].toestand;
+        if (lit) {
+          EXPECT_EQ(t, 4) << "position " << q << " LED " << i;
+        } else if (beside) {
+          EXPECT_LE(t, i <= 4 ? 1 : 0) << "position " << q << " LED " << i;
+        } else {
+          EXPECT_EQ(t, 0) << "position " << q << " LED " << i;
+        }
       }
     }
   }
