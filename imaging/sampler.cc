@@ -18,12 +18,15 @@ constexpr int32_t kBins = 4096;
 constexpr int32_t kRadialSamples = 16;
 constexpr double kSampleSpacing = 1.0 / kRadialSamples;
 
-// Linear light of one picture, reduced by whole blocks, with a copy of its edge pixels around it
-// so that the bilinear lookup needs no edge cases. Outside the picture all is dark, with a sharp
-// edge: a blur there would darken the rim wherever the wheel touches the picture's side.
+// Linear light of the part of a picture that the wheel covers, reduced by whole blocks, with a
+// copy of its edge pixels around it so that the bilinear lookup needs no edge cases. Outside the
+// picture all is dark, with a sharp edge: a blur there would darken the rim wherever the wheel
+// touches the picture's side.
 struct LightPicture {
   int32_t width = 0;  // with the border
   int32_t height = 0;
+  int32_t left = 0;  // the first reduced column and row held, in the whole picture
+  int32_t top = 0;
   double right = 0;  // the picture's extent, in reduced pixels
   double bottom = 0;
   std::vector<float> light;
@@ -31,16 +34,17 @@ struct LightPicture {
   // x, y in reduced pixels from the picture's top-left corner.
   float Bilinear(double x, double y) const {
     if (!(x >= 0.0 && y >= 0.0 && x < right && y < bottom)) return 0.0f;
-    const double fx = x + 0.5;  // + 1 for the border, - 0.5 to pixel centres
-    const double fy = y + 0.5;
+    const double fx = x - left + 0.5;  // + 1 for the border, - 0.5 to pixel centres
+    const double fy = y - top + 0.5;
+    if (!(fx >= 0.0 && fy >= 0.0 && fx < width - 1 && fy < height - 1)) return 0.0f;
     const auto x0 = static_cast<int32_t>(fx);
     const auto y0 = static_cast<int32_t>(fy);
     const float tx = static_cast<float>(fx - x0);
     const float ty = static_cast<float>(fy - y0);
     const float* row = &light[static_cast<size_t>(y0) * width + x0];
-    const float top = row[0] + tx * (row[1] - row[0]);
-    const float bottom_row = row[width] + tx * (row[width + 1] - row[width]);
-    return top + ty * (bottom_row - top);
+    const float upper = row[0] + tx * (row[1] - row[0]);
+    const float lower = row[width] + tx * (row[width + 1] - row[width]);
+    return upper + ty * (lower - upper);
   }
 };
 
@@ -71,24 +75,34 @@ struct LightTables {
 template <bool kInvert>
 LightPicture Reduce(const Image& image, int32_t block, double reach) {
   static const LightTables tables;
-  LightPicture out;
   const int32_t reduced_width = (image.width + block - 1) / block;
   const int32_t reduced_height = (image.height + block - 1) / block;
-  out.width = reduced_width + 2;
-  out.height = reduced_height + 2;
-  out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
-  InHalves(reduced_height, [&](int32_t by_begin, int32_t by_end) {
-    std::vector<uint64_t> sums(static_cast<size_t>(reduced_width));
-    for (int32_t by = by_begin; by < by_end; ++by) {
+  // Only the blocks in the square around the wheel's circle are held.
+  LightPicture out;
+  out.left = std::clamp(static_cast<int32_t>(std::floor(centre_x - reach)), 0, reduced_width - 1);
+  out.top = std::clamp(static_cast<int32_t>(std::floor(centre_y - reach)), 0, reduced_height - 1);
+  const int32_t held_width =
+      std::min(reduced_width, static_cast<int32_t>(std::ceil(centre_x + reach))) - out.left;
+  const int32_t held_height =
+      std::min(reduced_height, static_cast<int32_t>(std::ceil(centre_y + reach))) - out.top;
+  out.width = held_width + 2;
+  out.height = held_height + 2;
+  out.right = static_cast<double>(image.width) / block;
+  out.bottom = static_cast<double>(image.height) / block;
+  out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
+  InHalves(held_height, [&](int32_t row_begin, int32_t row_end) {
+    std::vector<uint64_t> sums(static_cast<size_t>(held_width));
+    for (int32_t by = out.top + row_begin; by < out.top + row_end; ++by) {
       // The blocks of this row that the wheel's circle reaches.
       const double dy = std::max(0.0, std::max(by - centre_y, centre_y - (by + 1)));
       if (dy > reach) continue;
       const double half_chord = std::sqrt(reach * reach - dy * dy);
-      const int32_t bx_first = std::max(0, static_cast<int32_t>(std::floor(centre_x - half_chord)));
+      const int32_t bx_first =
+          std::max(out.left, static_cast<int32_t>(std::floor(centre_x - half_chord)));
       const int32_t bx_end =
-          std::min(reduced_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
+          std::min(out.left + held_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
       std::fill(sums.begin(), sums.end(), 0);
       const int32_t y_end = std::min(image.height, (by + 1) * block);
       for (int32_t y = by * block; y < y_end; ++y) {
@@ -102,25 +116,24 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
             if constexpr (kInvert) colour = kFullLight - colour;
             sum += colour * p[3];
           }
-          sums[bx] += sum;
+          sums[bx - out.left] += sum;
         }
       }
-      float* row = &out.light[static_cast<size_t>(by + 1) * out.width + 1];
+      float* row = &out.light[static_cast<size_t>(by - out.top + 1) * out.width + 1];
       const int32_t rows = y_end - by * block;
-      for (int32_t bx = 0; bx < reduced_width; ++bx) {
+      for (int32_t k = 0; k < held_width; ++k) {
+        const int32_t bx = out.left + k;
         const int32_t columns = std::min(image.width, (bx + 1) * block) - bx * block;
-        row[bx] = static_cast<float>(static_cast<double>(sums[bx]) /
-                                     (double{kFullLight} * 255.0 * rows * columns));
+        row[k] = static_cast<float>(static_cast<double>(sums[k]) /
+                                    (double{kFullLight} * 255.0 * rows * columns));
       }
       row[-1] = row[0];
-      row[reduced_width] = row[reduced_width - 1];
+      row[held_width] = row[held_width - 1];
     }
   });
   const size_t stride = static_cast<size_t>(out.width);
   std::copy_n(&out.light[stride], stride, &out.light[0]);
   std::copy_n(&out.light[(out.height - 2) * stride], stride, &out.light[(out.height - 1) * stride]);
-  out.right = static_cast<double>(image.width) / block;
-  out.bottom = static_cast<double>(image.height) / block;
   return out;
 }
 
