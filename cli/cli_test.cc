@@ -407,6 +407,27 @@ TEST_F(CliTest, RenderWritesThePictureOfTheWheel) {
   EXPECT_EQ(at(15)[2], 0);
   EXPECT_EQ(at(195), (std::array<int, 3>{0, 0, 0}));
   EXPECT_EQ(at(-15), (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(at(-2), (std::array<int, 3>{0, 0, 0})) << "the arc starts at the position's angle";
+
+  // The editor's view draws the LED as a disc (0.3 pitch, 6 pixels at this size) centred on its
+  // position's angle, so it reaches above 3 o'clock too, in intensity 4's colour whatever
+  // --colour says.
+  const RunResult editor =
+      Run({"render", "IM.txt", "--size", "1060", "--view", "editor", "-o", "editor.png"});
+  ASSERT_EQ(editor.exit_code, 0) << editor.err;
+  const std::string editor_png = ReadFile(dir_.File("editor.png"));
+  const std::span<const uint8_t> editor_bytes(reinterpret_cast<const uint8_t*>(editor_png.data()),
+                                              editor_png.size());
+  ASSERT_TRUE(imaging::DecodePicture(editor_bytes, &image, &error)) << error;
+  ASSERT_EQ(image.width, 1060);
+  auto big = [&](int32_t x, int32_t y) {
+    const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * 1060 + x) * 4];
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  EXPECT_GT(big(1050, 527)[0], 128);  // 3 pixels above the centre (1050, 530)
+  EXPECT_EQ(big(1050, 527)[1], 0);
+  EXPECT_EQ(big(1050, 540), big(1050, 520));                 // a disc, level with its centre
+  EXPECT_EQ(big(1050, 600), (std::array<int, 3>{0, 0, 0}));  // no arc
 }
 
 }  // namespace
