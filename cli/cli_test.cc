@@ -254,6 +254,28 @@ TEST_F(CliTest, ReadOnlyOutputsAndUnreadableInputsAreRefused) {
   EXPECT_FALSE(FileExists(dir_.File("out.png")));
 }
 
+// A device is written to, not replaced by a file; a link keeps pointing at the file it names,
+// which gets the new content; a full device is a file problem that loses nothing.
+TEST_F(CliTest, DevicesAndLinksAsOutputs) {
+  WriteFile(dir_.File("dark.png"), Png(8, [](double, double) { return false; }));
+  RunResult r = Run({"import", "dark.png", "-n", "3", "-o", "/dev/null"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  r = Run({"import", "dark.png", "-n", "3", "-o", "/dev/full"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "ledwheel: /dev/full: cannot be written: the disk is full\n");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+
+  WriteFile(dir_.File("real.txt"), "old");
+  std::filesystem::create_symlink("real.txt", dir_.File("link.txt"));
+  r = Run({"import", "dark.png", "-n", "3", "-o", "link.txt"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("link.txt")));
+  EXPECT_TRUE(ReadFile(dir_.File("real.txt")).starts_with("__MOVLW_D'3'"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dark.png", "link.txt", "real.txt"}));
+}
+
 // A black picture is all dark positions, 6 words each after 8 fixed ones: the automatic N is
 // known exactly for any budget.
 TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
