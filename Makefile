@@ -3,12 +3,13 @@
 
 # Debian packages: what the build needs, what making the Debian package needs, and what the test
 # run needs on top (a private X server, a pointer driver, a window manager the desktop tests
-# start, the PIC assembler and simulator that
-# check the generated firmware, the second compiler, the manual page checkers, the package tools).
+# start, the PIC assembler and simulator that check the generated firmware, the second compiler
+# and its fuzzing runtime, the manual page checkers, the package tools).
 BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev \
   libstb-dev libcli11-dev
 PACKAGE_PACKAGES := dpkg-dev file binutils
-TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang groff-base mandoc $(PACKAGE_PACKAGES)
+TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang libclang-rt-14-dev groff-base mandoc \
+  $(PACKAGE_PACKAGES)
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.

@@ -254,6 +254,28 @@ TEST_F(CliTest, ReadOnlyOutputsAndUnreadableInputsAreRefused) {
   EXPECT_FALSE(FileExists(dir_.File("out.png")));
 }
 
+// A device is written to, not replaced by a file; a link keeps pointing at the file it names,
+// which gets the new content; a full device is a file problem that loses nothing.
+TEST_F(CliTest, DevicesAndLinksAsOutputs) {
+  WriteFile(dir_.File("dark.png"), Png(8, [](double, double) { return false; }));
+  RunResult r = Run({"import", "dark.png", "-n", "3", "-o", "/dev/null"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  r = Run({"import", "dark.png", "-n", "3", "-o", "/dev/full"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "ledwheel: /dev/full: cannot be written: the disk is full\n");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+
+  WriteFile(dir_.File("real.txt"), "old");
+  std::filesystem::create_symlink("real.txt", dir_.File("link.txt"));
+  r = Run({"import", "dark.png", "-n", "3", "-o", "link.txt"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("link.txt")));
+  EXPECT_TRUE(ReadFile(dir_.File("real.txt")).starts_with("__MOVLW_D'3'"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dark.png", "link.txt", "real.txt"}));
+}
+
 // A black picture is all dark positions, 6 words each after 8 fixed ones: the automatic N is
 // known exactly for any budget.
 TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
@@ -290,26 +312,47 @@ TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
 }
 
 // Position j covers the angles j-1 .. j steps clockwise from 3 o'clock: at 8 positions the lower
-// right quadrant of the picture is positions 1 and 2. The picture's own blur may give the
-// inner LEDs beside the quadrant the faintest intensity.
+// right quadrant of the picture is positions 1 and 2, the lower left 3 and 4. The options turn
+// the picture before it is sampled. The picture's own blur may give the inner LEDs beside a
+// quadrant the faintest intensity.
 TEST_F(CliTest, ImportedPicturesLandWhereTheEditorShowsThem) {
   WriteFile(dir_.File("quadrant.png"),
             Png(1024, [](double u, double v) { return u > 0 && v > 0; }));
-  const RunResult r = Run({"import", "quadrant.png", "-n", "8", "-o", "q.txt"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.err, "");  // nothing was chosen on the user's behalf
-  int32_t n = 0;
-  const auto led = ReadIm("q.txt", &n);
-  ASSERT_EQ(n, 8);
-  for (int32_t q = 1; q <= 8; ++q) {
-    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
-      const int32_t t = (*led)[q][i].toestand;
-      if (q <= 2) {
-        EXPECT_EQ(t, 4) << "position " << q << " LED " << i;
-      } else if (q == 3 || q == 8) {
-        EXPECT_LE(t, i <= 4 ? 1 : 0) << "position " << q << " LED " << i;
-      } else {
-        EXPECT_EQ(t, 0) << "position " << q << " LED " << i;
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<int32_t> lit;  // the positions at 4; the others dark
+  };
+  const Case cases[] = {
+      {{}, {1, 2}},
+      {{"--mirror"}, {3, 4}},
+      {{"--rotate", "90"}, {3, 4}},
+      {{"--rotate", "-90"}, {7, 8}},
+      {{"--invert"}, {3, 4, 5, 6, 7, 8}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"import", "quadrant.png", "-n", "8", "-o", "q.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(c.options.empty() ? "plain" : c.options[0]);
+    const RunResult r = Run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // nothing was chosen on the user's behalf
+    int32_t n = 0;
+    const auto led = ReadIm("q.txt", &n);
+    ASSERT_EQ(n, 8);
+    for (int32_t q = 1; q <= 8; ++q) {
+      const bool lit = std::find(c.lit.begin(), c.lit.end(), q) != c.lit.end();
+      const bool beside =
+          !lit && (std::find(c.lit.begin(), c.lit.end(), q % 8 + 1) != c.lit.end() ||
+                   std::find(c.lit.begin(), c.lit.end(), (q + 6) % 8 + 1) != c.lit.end());
+      for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
+        const int32_t t = (*led)[q][i].toestand;
+        if (lit) {
+          EXPECT_EQ(t, 4) << "position " << q << " LED " << i;
+        } else if (beside) {
+          EXPECT_LE(t, i <= 4 ? 1 : 0) << "position " << q << " LED " << i;
+        } else {
+          EXPECT_EQ(t, 0) << "position " << q << " LED " << i;
+        }
       }
     }
   }
@@ -386,6 +429,27 @@ TEST_F(CliTest, RenderWritesThePictureOfTheWheel) {
   EXPECT_EQ(at(15)[2], 0);
   EXPECT_EQ(at(195), (std::array<int, 3>{0, 0, 0}));
   EXPECT_EQ(at(-15), (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(at(-2), (std::array<int, 3>{0, 0, 0})) << "the arc starts at the position's angle";
+
+  // The editor's view draws the LED as a disc (0.3 pitch, 6 pixels at this size) centred on its
+  // position's angle, so it reaches above 3 o'clock too, in intensity 4's colour whatever
+  // --colour says.
+  const RunResult editor =
+      Run({"render", "IM.txt", "--size", "1060", "--view", "editor", "-o", "editor.png"});
+  ASSERT_EQ(editor.exit_code, 0) << editor.err;
+  const std::string editor_png = ReadFile(dir_.File("editor.png"));
+  const std::span<const uint8_t> editor_bytes(reinterpret_cast<const uint8_t*>(editor_png.data()),
+                                              editor_png.size());
+  ASSERT_TRUE(imaging::DecodePicture(editor_bytes, &image, &error)) << error;
+  ASSERT_EQ(image.width, 1060);
+  auto big = [&](int32_t x, int32_t y) {
+    const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * 1060 + x) * 4];
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  EXPECT_GT(big(1050, 527)[0], 128);  // 3 pixels above the centre (1050, 530)
+  EXPECT_EQ(big(1050, 527)[1], 0);
+  EXPECT_EQ(big(1050, 540), big(1050, 520));                 // a disc, level with its centre
+  EXPECT_EQ(big(1050, 600), (std::array<int, 3>{0, 0, 0}));  // no arc
 }
 
 }  // namespace

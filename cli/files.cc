@@ -76,13 +76,26 @@ void CheckReplaceable(const std::string& path) {
 
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write) {
   CheckReplaceable(path);
-  const std::string temp = NewNameBeside(path);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    // A device or a pipe (/dev/stdout, say) is written to as it is: renaming a file over it
+    // would replace the device, and it holds nothing that a failure could lose.
+    try {
+      write(path);
+    } catch (const rts::Failure& f) {
+      throw FileError(path, FailureCause(f));
+    }
+    return;
+  }
+  // Through a symbolic link to the file it names, which stays a link.
+  const std::string target = fs::exists(status) ? fs::canonical(path, ec).string() : path;
+  const std::string temp = NewNameBeside(target.empty() ? path : target);
   {
     // Made here first, so that a missing or closed directory is told with the system's cause.
     std::ofstream probe(temp, std::ios::binary | std::ios::trunc);
     if (!probe) throw FileError(path, "cannot be written: " + SystemCause());
   }
-  std::error_code ec;
   try {
     write(temp);
   } catch (const rts::Failure& f) {
@@ -92,7 +105,7 @@ void WriteReplacing(const std::string& path, const std::function<void(const std:
     fs::remove(temp, ec);
     throw FileError(path, e.what());
   }
-  fs::rename(temp, path, ec);
+  fs::rename(temp, target.empty() ? path : target, ec);
   if (ec) {
     const std::string cause = ec.message();
     fs::remove(temp, ec);

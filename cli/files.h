@@ -20,9 +20,10 @@ std::vector<uint8_t> ReadInput(const std::string& path);
 // (refused even where permissions would allow it, as IM.txt always was) or a directory.
 void CheckReplaceable(const std::string& path);
 
-// Calls write with the name of a new file beside path, then renames it to path. When write
-// throws (FileError, or the file output's failure), the new file is removed and path is left as
-// it was; the error is reported as a FileError naming path.
+// Calls write with the name of a new file beside path, then renames it to path (to the file a
+// symbolic link names, keeping the link). When write throws (FileError, or the file output's
+// failure), the new file is removed and path is left as it was; the error is reported as a
+// FileError naming path. An existing device or pipe is written to directly.
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write);
 
 // WriteReplacing with these bytes.

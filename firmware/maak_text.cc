@@ -4,6 +4,7 @@
 #include <cassert>
 #include <memory>
 
+#include "runtime/failure.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 
@@ -125,7 +126,10 @@ void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_l
     IO::WrLn();
     IO::WrLn();
   }
-  FIO::Close(f);
+  // Not open any more once the close begins, even when its write-out fails.
+  const FIO::File open = f;
+  f = 0;
+  FIO::Close(open);
 }
 
 }  // namespace
@@ -144,7 +148,19 @@ void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view
   w->led = led;
   w->aantal_hoeken = positions;
   BuildPortMatrix(*w, *m);
-  WriteFragment(*w, *m, name);
+  try {
+    WriteFragment(*w, *m, name);
+  } catch (const rts::Failure&) {
+    // A write refused before the close leaves the file open; closed here, so that the end of
+    // the run does not try to write it out again and fail a second time.
+    if (m->myFile != 0) {
+      try {
+        FIO::Close(m->myFile);
+      } catch (const rts::Failure&) {
+      }
+    }
+    throw;
+  }
 }
 
 }  // namespace firmware

@@ -19,7 +19,8 @@ void MaakText(wheel::Wheel& w, PortMatrix& m, std::string_view name = "IM.txt");
 void WriteFragment(wheel::Wheel& w, PortMatrix& m, std::string_view name);
 
 // The whole write for rows 1..positions of led into name, with fresh module state and without
-// console lines: the same bytes as BeeldMatrix followed by MaakText. Raises as MaakText does.
+// console lines: the same bytes as BeeldMatrix followed by MaakText. Raises as MaakText does,
+// with the file closed.
 // REQUIRES: 1 <= positions <= 500. Main thread only.
 void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view name);
 
