@@ -7,16 +7,12 @@
 
 namespace firmware {
 
-// Program words the firmware itself puts in the fragment's page: the delay routine (DELAY2,
-// DELAY3 and DELAY4 share it) and LEDSUIT.
-constexpr int32_t kPageRoutineWords = 18;
+// Instruction cycles from the sensor edge to the end of its interrupt at the longest (the
+// turn's division included); position 1 starts that much late.
+constexpr int32_t kSensorIsrCycles = 720;
 
-// Instruction cycles of the sensor interrupt at its longest (the turn's division included);
-// position 1 starts that much late.
-constexpr int32_t kSensorIsrCycles = 640;
-
-// The least the delay phases of one step may share: below it the intensities blur.
-constexpr int32_t kMinDelayCycles = 480;
+// The shortest delay phase: below it the call overheads blur the intensities.
+constexpr int32_t kMinDelayCycles = 150;
 
 // Instruction cycles one step needs besides its three delays, at its worst: the sensor
 // interrupt, the fragment's dispatch down to position 1, the longest display block, LEDSUIT,
