@@ -1,9 +1,12 @@
 // The console dialog that asks for the number of positions and the zoom.
 #include "editor/dialog.h"
 
+#include <string>
 #include <string_view>
 
+#include "firmware/fit_check.h"
 #include "runtime/io.h"
+#include "runtime/os.h"
 
 namespace editor {
 namespace {
@@ -48,6 +51,8 @@ void RunDialog(wheel::Wheel& w) {
   IO::WrLn();
   w.aantal_hoeken = Ask(kPositionsPrompt, 1, wheel::kMaxPositions,
                         "Please type a number of LED positions from 1 to 500.");
+  const std::string note = firmware::UnseenPositionsNote(w.aantal_hoeken);  // the dialog goes on
+  rts::os::WriteAll(rts::os::kStdErr, note.data(), note.size());
   IO::WrLn();
   w.schaal = Ask(kZoomPrompt, kMinZoom, kMaxZoom, "Please type a zoom from -57 to 90 (percent).");
   IO::WrLn();

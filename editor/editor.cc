@@ -2,8 +2,10 @@
 #include "editor/editor.h"
 
 #include "editor/editor_screen.h"
+#include "firmware/fit_check.h"
 #include "firmware/maak_text.h"
 #include "runtime/io.h"
+#include "runtime/os.h"
 #include "runtime/startup.h"
 #include "window/graph.h"
 #include "window/mouse.h"
@@ -68,8 +70,12 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
   }
 
   if (w.create_bitmap) {
+    const firmware::Fit fit = firmware::CheckFit(w.led, w.aantal_hoeken);  // before the reordering
     firmware::BeeldMatrix(w, m);
     firmware::MaakText(w, m);
+    // Standard output keeps its bytes; what the wheel cannot show goes to standard error.
+    const std::string warning = firmware::WillNotRunWarning(fit, "IM.txt");
+    rts::os::WriteAll(rts::os::kStdErr, warning.data(), warning.size());
   }
   return 0;
 }
