@@ -55,9 +55,10 @@ std::string WillNotRunWarning(const Fit& fit, std::string_view file) {
     if (!fit.Fits()) why += ", and ";
     why += Unseen(fit.UnseenLast()) + " can never be shown (the angle counter has 8 bits)";
   }
-  std::string what = "ledwheel: use ";
-  what += fit.UnseenLast() > 0 ? "256 positions or fewer" : "fewer positions";
-  if (!fit.Fits()) what += " or fewer grey levels";
+  const char* what = fit.Fits()              ? "ledwheel: use 256 positions or fewer"
+                     : fit.UnseenLast() == 0 ? "ledwheel: use fewer positions or fewer grey levels"
+                                             : "ledwheel: use fewer positions (256 at most) or "
+                                               "fewer grey levels";
   return why + ".\n" + what + ".\n";
 }
 
