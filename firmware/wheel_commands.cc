@@ -60,7 +60,7 @@ CommandOutput FirmwareCommand(const WheelFile& file, double mhz) {
     result.exit_code = kExitWillNotRun;
     return result;
   }
-  result.source = ReferenceFirmware(file.im_text, file.positions, mhz);
+  result.source = ReferenceFirmware(file.im_text(), file.positions, mhz);
   return result;
 }
 

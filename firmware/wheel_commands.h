@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,13 +25,14 @@ struct CommandOutput {
   std::string source;
 };
 
-// One picture as the commands see it: the file it came from, its IM.txt text (underscores or
-// blanks, CR LF or LF) and its LED states, rows 1..positions.
+// One picture as the commands see it: the file it came from, its LED states (rows
+// 1..positions), and a way to its IM.txt text (underscores or blanks, CR LF or LF), asked for
+// only when a firmware is to be made.
 struct WheelFile {
   std::string_view name;
-  std::string_view im_text;
   const wheel::LedArray* led = nullptr;
   int32_t positions = 0;
+  std::function<std::string()> im_text;
 };
 
 // `ledwheel check FILE [--budget WORDS] [--mhz F]`: the fit report on standard output; exit 0
@@ -41,7 +43,7 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
 // `ledwheel firmware FILE [-o OUT] [--mhz F]`: the reference firmware's source around the file's
 // fragment. A fragment too big for its page gives no source and exit 3; one with positions the
 // angle counter cannot reach gives the source with the warning. Exit 2 for --mhz out of range.
-// REQUIRES: 1 <= file.positions <= 500. Pure: any thread.
+// REQUIRES: 1 <= file.positions <= 500. Any thread, as far as file.im_text allows.
 CommandOutput FirmwareCommand(const WheelFile& file, double mhz);
 
 }  // namespace firmware

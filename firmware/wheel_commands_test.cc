@@ -44,7 +44,8 @@ TEST(WheelCommandsTest, Check) {
   };
   for (const auto& c : cases) {
     const testing::State s = testing::Load(c.picture);
-    const WheelFile file{"pic.txt", kIm, &s.wheel->led, static_cast<int32_t>(c.picture.size())};
+    const WheelFile file{"pic.txt", &s.wheel->led, static_cast<int32_t>(c.picture.size()),
+                         [] { return std::string(kIm); }};
     const CommandOutput r = CheckCommand(file, c.budget, c.mhz);
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
     if (*c.out == '\0') {
@@ -78,12 +79,17 @@ TEST(WheelCommandsTest, Firmware) {
   };
   for (const auto& c : cases) {
     const testing::State s = testing::Load(c.picture);
-    const WheelFile file{"IM.txt", kIm, &s.wheel->led, static_cast<int32_t>(c.picture.size())};
+    int asked = 0;
+    const WheelFile file{"IM.txt", &s.wheel->led, static_cast<int32_t>(c.picture.size()), [&] {
+                           ++asked;
+                           return std::string(kIm);
+                         }};
     const CommandOutput r = FirmwareCommand(file, c.mhz);
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
     EXPECT_EQ(r.out, "") << c.name;
     EXPECT_EQ(!r.err.empty(), c.warns) << c.name << ": " << r.err;
     EXPECT_EQ(!r.source.empty(), c.source) << c.name;
+    EXPECT_EQ(asked, c.source ? 1 : 0) << c.name;
     if (!r.source.empty()) {
       EXPECT_NE(r.source.find(c.oscillator), std::string::npos) << c.name;
       EXPECT_NE(
