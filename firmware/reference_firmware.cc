@@ -60,6 +60,8 @@ WORST_H         EQU     @WORST_H@
 WORST_L         EQU     @WORST_L@
 ; Timer1 stands still for this many cycles at the sensor edge, after starting this late.
 SENSOR_LAG      EQU     D'20'
+; A step that finds the fragment busy asks again this many cycles later.
+RETRY           EQU     D'200'
 
 ; Common RAM, reachable from every bank: the fragment's registers and the delay's.
 HOEKTELLER      EQU     0x70
@@ -92,6 +94,7 @@ LEFT1           EQU     0x2C
 POS             EQU     0x2D    ; the position shown, modulo 256 like HOEKTELLER
 FLAGS           EQU     0x2E
 VALID           EQU     0       ; FLAGS: the last edge started a turn that can be measured
+WAITING         EQU     1       ; FLAGS: a due step waits for the fragment to finish the last
 Q0              EQU     0x30    ; dividend, then quotient
 Q1              EQU     0x31
 Q2              EQU     0x32
@@ -163,6 +166,7 @@ SENSOR
         BCF     INTCON,INTF
         CLRF    LEFT0           ; the last turn's steps end here
         CLRF    LEFT1
+        BCF     FLAGS,WAITING
         BTFSS   FLAGS,VALID
         GOTO    SENSOR_DARK
         ; A turn shorter than MINTURN leaves no room for the fragment: dark.
@@ -194,21 +198,18 @@ SENSOR_CMP
         MOVF    DR1,W
         MOVWF   R1
         CALL    DELAYS
-        ; Position 1 now; the next step one step after the edge.
-        MOVLW   D'1'
-        MOVWF   POS
-        MOVWF   HOEKTELLER
-        MOVWF   HOEKVERANDERD
-        MOVLW   LOW (NPOS - 1)
+        ; Step 1 is due now, the next one step after the edge.
+        CLRF    POS
+        MOVLW   LOW NPOS
         MOVWF   LEFT0
-        MOVLW   HIGH (NPOS - 1)
+        MOVLW   HIGH NPOS
         MOVWF   LEFT1
         CLRF    ERR0
         CLRF    ERR1
         CLRF    NXT0
         CLRF    NXT1
         CLRF    NXT2
-        CALL    ADVANCE
+        CALL    STEP_DUE
 SENSOR_DARK
         BSF     FLAGS,VALID
         RETURN
@@ -317,6 +318,8 @@ DIVIDE_NEXT
 ; The compare matched Timer1's lower 16 bits. A step when the upper byte matches too and steps
 ; are left in this turn.
 STEP
+        BTFSC   FLAGS,WAITING
+        GOTO    STEP_DUE        ; the step waits for the fragment: no time to check
         MOVF    LEFT0,W
         IORWF   LEFT1,W
         BTFSC   STATUS,Z
@@ -331,6 +334,14 @@ STEP_UPPER
         XORWF   NXT2,W
         BTFSS   STATUS,Z
         GOTO    STEP_NONE
+; A step is due. While the fragment still shows the last position it would lose the new one
+; (BEGIN clears HOEKVERANDERD), so the step waits for BEGIN, asking again every RETRY cycles.
+STEP_DUE
+        MOVF    HOEKVERANDERD,W
+        XORLW   D'2'
+        BTFSS   STATUS,Z
+        GOTO    STEP_WAIT
+        BCF     FLAGS,WAITING
         INCF    POS,F
         MOVF    POS,W
         MOVWF   HOEKTELLER
@@ -340,6 +351,15 @@ STEP_UPPER
         BTFSS   STATUS,C
         DECF    LEFT1,F
         GOTO    ADVANCE
+STEP_WAIT
+        BSF     FLAGS,WAITING
+        MOVF    TMR1L,W         ; a carry into TMR1H between the reads only asks later
+        ADDLW   RETRY
+        MOVWF   CCPR1L
+        MOVF    TMR1H,W
+        BTFSC   STATUS,C
+        ADDLW   D'1'
+        MOVWF   CCPR1H
 STEP_NONE
         BCF     PIR1,CCP1IF
         RETURN

@@ -9,7 +9,7 @@ namespace firmware {
 
 // Instruction cycles from the sensor edge to the end of its interrupt at the longest (the
 // turn's division included); position 1 starts that much late.
-// gpsim measures 732 for a quotient with fifteen bits set; each further bit costs 3, and an
+// gpsim measures 745 for a quotient with seventeen bits set; each further bit costs 3, and an
 // overflow taken inside it 8.
 constexpr int32_t kSensorIsrCycles = 790;
 

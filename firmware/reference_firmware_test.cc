@@ -119,7 +119,8 @@ class ReferenceFirmwareTest : public ::testing::Test {
 
   // Assembles the firmware for the picture and runs it for `turns` turns at turns_per_second
   // (0: the sensor never pulls RB0 low).
-  Sim Run(const Picture& picture, double turns_per_second, int turns) {
+  // With jitter, the turns are alternately that share shorter and longer than the mean.
+  Sim Run(const Picture& picture, double turns_per_second, int turns, double jitter = 0) {
     Sim sim;
     const int32_t n = static_cast<int32_t>(picture.size());
     const std::string fragment = testing::WriteFragment(picture);
@@ -135,17 +136,22 @@ class ReferenceFirmwareTest : public ::testing::Test {
     sim.step = period / n;
     std::ostringstream script;
     if (turns_per_second > 0) {
-      script << "stimulus asynchronous_stimulus\ninitial_state 1\nstart_cycle 0\nperiod "
-             << std::llround(period) << "\n{ " << kFirstEdge << ", 0, " << kFirstEdge + 100
-             << ", 1 }\nname sensor\nend\nnode nsensor\nattach nsensor portb0 sensor\n";
+      double at = kFirstEdge;
+      script << "stimulus asynchronous_stimulus\ninitial_state 1\nstart_cycle 0\n{ ";
       for (int k = 0; k <= turns; ++k) {
-        sim.edges.push_back(kFirstEdge + static_cast<uint64_t>(std::llround(k * period)));
+        sim.edges.push_back(static_cast<uint64_t>(std::llround(at)));
+        script << (k > 0 ? ", " : "") << sim.edges.back() << ", 0, " << sim.edges.back() + 100
+               << ", 1";
+        at += period * (1 + (k % 2 == 0 ? -jitter : jitter));
       }
+      script << " }\nname sensor\nend\nnode nsensor\nattach nsensor portb0 sensor\n";
     }
     script << "log on '" << dir_.File("ports.log") << "'\n";
     for (const char* port : {"portd", "portb", "porta", "portc"})
       script << "log w " << port << "\n";
-    script << "break c " << kFirstEdge + static_cast<uint64_t>(std::llround(turns * period)) + 200
+    script << "break c "
+           << (sim.edges.empty() ? kFirstEdge + static_cast<uint64_t>(turns * period)
+                                 : sim.edges.back() + 200)
            << "\nrun\nquit\n";
     testing_support::WriteFile(dir_.File("run.stc"), script.str());
     const testing::Command gpsim =
@@ -319,6 +325,21 @@ TEST_F(ReferenceFirmwareTest, WheelsThatFitShowTheirPicture) {
         "[ figures  ] %s: assembled in %.2f s, simulated %.2f s, least slack %.0f of %.0f cycles a "
         "step\n",
         c.name, sim.assemble_seconds, sim.simulate_seconds, slack, sim.step);
+  }
+}
+
+// A turn that ends early finds the fragment still showing the last position: position 1 must
+// wait for it, not be lost.
+TEST_F(ReferenceFirmwareTest, UnevenTurnsStillShowEveryPosition) {
+  std::mt19937 rng(2024);
+  const Picture picture = Mixed(rng, 24, 0.0);
+  for (double jitter : {0.003, 0.01}) {
+    const Sim sim = Run(picture, 40, 8, jitter);
+    ExpectNoRestart(sim);
+    for (size_t k = 2; k + 1 < sim.edges.size(); ++k) {
+      const std::vector<Block> blocks = Blocks(sim.writes, sim.edges[k], sim.edges[k + 1]);
+      EXPECT_EQ(blocks.size(), picture.size()) << "jitter " << jitter << ", turn " << k;
+    }
   }
 }
 
