@@ -48,7 +48,7 @@ constexpr std::string_view kTemplate =
         #include <p16f877a.inc>
         ERRORLEVEL -302         ; the bank switches below are deliberate
         ERRORLEVEL -306         ; so are the page switches
-        __CONFIG _CP_OFF & _DEBUG_OFF & _WRT_OFF & _CPD_OFF & _LVP_OFF & _BOREN_OFF & _PWRTE_ON & _WDT_OFF & @OSC@
+        __CONFIG _CP_OFF & _DEBUG_OFF & _WRT_OFF & _CPD_OFF & _LVP_OFF & _BOREN_ON & _PWRTE_ON & _WDT_OFF & @OSC@
 
 NPOS            EQU     D'@POSITIONS@'
 ; The shortest turn shown, and the step cycles that are not delay: both from the worst case.
@@ -58,8 +58,9 @@ MINTURN_L       EQU     @MINTURN_L@
 WORST_U         EQU     @WORST_U@
 WORST_H         EQU     @WORST_H@
 WORST_L         EQU     @WORST_L@
-; Timer1 stands still for this many cycles at the sensor edge, after starting this late.
-SENSOR_LAG      EQU     D'20'
+; Timer1 stands still this many cycles at the sensor edge: it restarts from them, so that the
+; turn's length comes out whole.
+SENSOR_LAG      EQU     D'13'
 ; A step that finds the fragment busy asks again this many cycles later.
 RETRY           EQU     D'200'
 

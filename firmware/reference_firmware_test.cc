@@ -381,5 +381,32 @@ TEST_F(ReferenceFirmwareTest, FragmentWordsAsAssembled) {
   }
 }
 
+// The configuration word in the hex file: the crystal's mode, watchdog and low-voltage
+// programming off, power-up timer and brown-out reset on, nothing protected.
+TEST_F(ReferenceFirmwareTest, ConfigurationWord) {
+  const struct {
+    double mhz;
+    unsigned oscillator;  // FOSC1:FOSC0
+  } cases[] = {{20, 2}, {8, 2}, {4, 1}, {0.2, 1}};
+  for (const auto& c : cases) {
+    testing_support::WriteFile(dir_.File("c.asm"),
+                               ReferenceFirmware(testing::WriteFragment(Picture(3)), 3, c.mhz));
+    const testing::Command gpasm =
+        testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("c.asm") + "'");
+    ASSERT_EQ(gpasm.status, 0) << gpasm.output;
+    // Program word 0x2007 sits at byte address 0x400E, low byte first.
+    std::smatch m;
+    const std::string hex = testing_support::ReadFile(dir_.File("c.hex"));
+    ASSERT_TRUE(std::regex_search(hex, m, std::regex(R"(:02400E00([0-9A-F]{2})([0-9A-F]{2}))")));
+    const unsigned word = std::stoul(m[2].str() + m[1].str(), nullptr, 16);
+    EXPECT_EQ(word & 3u, c.oscillator) << c.mhz;
+    EXPECT_EQ(word >> 2 & 1, 0u) << "watchdog";
+    EXPECT_EQ(word >> 3 & 1, 0u) << "power-up timer (on when clear)";
+    EXPECT_EQ(word >> 6 & 1, 1u) << "brown-out reset";
+    EXPECT_EQ(word >> 7 & 1, 0u) << "low-voltage programming";
+    EXPECT_EQ(word & 0x3F00u, 0x3F00u) << "protection or debugger on";
+  }
+}
+
 }  // namespace
 }  // namespace firmware
