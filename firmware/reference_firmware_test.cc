@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <regex>
 #include <sstream>
 
 #include "firmware/fragment_words.h"
@@ -36,24 +35,39 @@ struct PortWrite {
   unsigned address;  // of the instruction that wrote
 };
 
+// The hexadecimal number right after `marker` in text (from `from` on), or -1.
+int64_t HexAfter(const std::string& text, const std::string& marker, size_t from = 0) {
+  const size_t at = text.find(marker, from);
+  if (at == std::string::npos) return -1;
+  size_t end = at + marker.size();
+  while (end < text.size() && text[end] == ' ') ++end;
+  const size_t digits = text.find_first_not_of("0123456789ABCDEFabcdef", end);
+  if (digits == end) return -1;
+  return static_cast<int64_t>(std::stoull(text.substr(end, digits - end), nullptr, 16));
+}
+
+// gpsim's log: a line "0x<cycle> p16f877a 0x<address> ..." for each instruction, followed by
+// lines such as "  Wrote: 0x01 to portd(0x0008) was 0x00".
 std::vector<PortWrite> ParseLog(const std::string& log) {
-  static const std::regex kHeader(R"(^0x([0-9A-F]+) p16f877a 0x([0-9A-F]+) )");
-  static const std::regex kWrote(R"(Wrote: 0x([0-9A-F]+) to port([dbac])\()");
   std::vector<PortWrite> writes;
   uint64_t cycle = 0;
   unsigned address = 0;
   std::istringstream in(log);
   std::string line;
-  std::smatch m;
   while (std::getline(in, line)) {
-    if (std::regex_search(line, m, kHeader)) {
-      cycle = std::stoull(m[1], nullptr, 16);
-      address = static_cast<unsigned>(std::stoul(m[2], nullptr, 16));
-    } else if (std::regex_search(line, m, kWrote)) {
-      const int port = std::string("dbac").find(m[2].str()[0]);
-      writes.push_back(
-          {cycle, port, static_cast<unsigned>(std::stoul(m[1], nullptr, 16)), address});
+    if (line.rfind("0x", 0) == 0 && line.find(" p16f877a 0x") == 18) {
+      cycle = static_cast<uint64_t>(HexAfter(line, "0x"));
+      address = static_cast<unsigned>(HexAfter(line, " p16f877a 0x"));
+      continue;
     }
+    const size_t to = line.find(" to port");
+    const int64_t value = HexAfter(line, "Wrote: 0x");
+    if (value < 0 || to == std::string::npos || to + 9 >= line.size() || line[to + 9] != '(') {
+      continue;
+    }
+    const size_t port = std::string("dbac").find(line[to + 8]);
+    if (port == std::string::npos) continue;
+    writes.push_back({cycle, static_cast<int>(port), static_cast<unsigned>(value), address});
   }
   return writes;
 }
@@ -372,12 +386,13 @@ TEST_F(ReferenceFirmwareTest, FragmentWordsAsAssembled) {
         testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("w.asm") + "'");
     ASSERT_EQ(gpasm.status, 0) << gpasm.output;
     const std::string lst = testing_support::ReadFile(dir_.File("w.lst"));
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(lst, m, std::regex(R"(\nDELAY2 +([0-9A-F]+))"))) << n;
-    const auto delay2 = static_cast<int32_t>(std::stoul(m[1], nullptr, 16));
-    EXPECT_EQ(delay2 - static_cast<int32_t>(kFragmentPage), Words(picture)) << "n " << n;
-    ASSERT_TRUE(std::regex_search(lst, m, std::regex(R"(\nLEDSUIT +([0-9A-F]+))"))) << n;
-    EXPECT_EQ(static_cast<int32_t>(std::stoul(m[1], nullptr, 16)) + 5 - delay2, kPageRoutineWords);
+    // The symbol table at the end of the listing: name, blanks, address.
+    const int64_t delay2 = HexAfter(lst, "\nDELAY2 ");
+    const int64_t ledsuit = HexAfter(lst, "\nLEDSUIT ");
+    ASSERT_GT(delay2, 0) << n;
+    ASSERT_GT(ledsuit, 0) << n;
+    EXPECT_EQ(delay2 - kFragmentPage, Words(picture)) << "n " << n;
+    EXPECT_EQ(ledsuit + 5 - delay2, kPageRoutineWords);
   }
 }
 
@@ -395,10 +410,10 @@ TEST_F(ReferenceFirmwareTest, ConfigurationWord) {
         testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("c.asm") + "'");
     ASSERT_EQ(gpasm.status, 0) << gpasm.output;
     // Program word 0x2007 sits at byte address 0x400E, low byte first.
-    std::smatch m;
-    const std::string hex = testing_support::ReadFile(dir_.File("c.hex"));
-    ASSERT_TRUE(std::regex_search(hex, m, std::regex(R"(:02400E00([0-9A-F]{2})([0-9A-F]{2}))")));
-    const unsigned word = std::stoul(m[2].str() + m[1].str(), nullptr, 16);
+    const int64_t bytes = HexAfter(testing_support::ReadFile(dir_.File("c.hex")), ":02400E00");
+    ASSERT_GE(bytes, 0);
+    // Two data bytes, low first, then the checksum.
+    const unsigned word = static_cast<unsigned>((bytes >> 16 & 0xFF) | (bytes >> 8 & 0xFF) << 8);
     EXPECT_EQ(word & 3u, c.oscillator) << c.mhz;
     EXPECT_EQ(word >> 2 & 1, 0u) << "watchdog";
     EXPECT_EQ(word >> 3 & 1, 0u) << "power-up timer (on when clear)";
