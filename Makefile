@@ -2,7 +2,7 @@
 
 # Debian packages: what the build needs, and what the test run needs on top (a private X server,
 # a pointer driver, and the PIC assembler and simulator that check the generated firmware).
-BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev
+BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libstb-dev libcli11-dev
 TEST_PACKAGES := xvfb xdotool gputils gpsim
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)

@@ -42,14 +42,15 @@ class GraphCanvas final : public Canvas {
 
 }  // namespace
 
-int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
-  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31)) {
-    IO::WrStr("Sorry, mouse doesn't work");
-    IO::WrLn();
-    return 1;  // the editor never ran: not a success
-  }
+EditorEnd Edit(wheel::Wheel& w, bool loaded) {
+  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31))
+    return EditorEnd::kNoWindow;
   GraphCanvas canvas;
-  OpenScreen(w, canvas);
+  if (loaded) {
+    OpenLoadedScreen(w, canvas);
+  } else {
+    OpenScreen(w, canvas);
+  }
 
   while (!w.end) {
     rts::CheckBreak();
@@ -68,14 +69,26 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
     }
     Mouse::WaitInput(kPollWaitMs);
   }
+  return w.create_bitmap ? EditorEnd::kWrite : EditorEnd::kClosed;
+}
 
-  if (w.create_bitmap) {
-    const firmware::Fit fit = firmware::CheckFit(w.led, w.aantal_hoeken);  // before the reordering
-    firmware::BeeldMatrix(w, m);
-    firmware::MaakText(w, m);
-    // Standard output keeps its bytes; what the wheel cannot show goes to standard error.
-    const std::string warning = firmware::WillNotRunWarning(fit, "IM.txt");
-    rts::os::WriteAll(rts::os::kStdErr, warning.data(), warning.size());
+int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
+  switch (Edit(w, false)) {
+    case EditorEnd::kNoWindow:
+      IO::WrStr("Sorry, mouse doesn't work");
+      IO::WrLn();
+      return 1;  // the editor never ran: not a success
+    case EditorEnd::kWrite: {
+      const firmware::Fit fit = firmware::CheckFit(w.led, w.aantal_hoeken);  // before reordering
+      firmware::BeeldMatrix(w, m);
+      firmware::MaakText(w, m);
+      // Standard output keeps its bytes; what the wheel cannot show goes to standard error.
+      const std::string warning = firmware::WillNotRunWarning(fit, "IM.txt");
+      rts::os::WriteAll(rts::os::kStdErr, warning.data(), warning.size());
+      return 0;
+    }
+    case EditorEnd::kClosed:
+      break;
   }
   return 0;
 }
