@@ -4,10 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iostream>
 #include <string_view>
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "firmware/fit_check.h"
 #include "firmware/fragment_words.h"
 #include "firmware/im_reader.h"
 
@@ -65,6 +67,13 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
 }
 
 }  // namespace
+
+void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
+                      const std::string& file) {
+  const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
+  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), file)
+            << std::flush;
+}
 
 void AddSourceOptions(CLI::App& command, SourceOptions* options) {
   command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
