@@ -41,9 +41,7 @@ void RegisterCheck(CLI::App& app, Action* action) {
               "Exit codes: 0 it runs as written, 3 it will not, 1 a file problem, 2 a usage "
               "error.");
   AddSourceOptions(*command, &c->source);
-  command->add_option("--mhz", c->mhz, "the wheel's crystal in MHz (default 20)")
-      ->type_name("F")
-      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+  AddCrystalOption(*command, &c->mhz);
   command->callback([c, action] { *action = [c] { return RunCheck(*c); }; });
 }
 

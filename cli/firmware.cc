@@ -57,9 +57,7 @@ void RegisterFirmware(CLI::App& app, Action* action) {
   AddSourceOptions(*command, &c->source);
   command->add_option("-o,--output", c->output, "where the source goes (default wheel.asm)")
       ->type_name("PATH");
-  command->add_option("--mhz", c->mhz, "the wheel's crystal in MHz (default 20)")
-      ->type_name("F")
-      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+  AddCrystalOption(*command, &c->mhz);
   command->callback([c, action] { *action = [c] { return RunFirmware(*c); }; });
 }
 

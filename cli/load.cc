@@ -12,6 +12,7 @@
 #include "firmware/fit_check.h"
 #include "firmware/fragment_words.h"
 #include "firmware/im_reader.h"
+#include "firmware/reference_firmware.h"
 
 namespace cli {
 namespace {
@@ -67,6 +68,12 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
 }
 
 }  // namespace
+
+void AddCrystalOption(CLI::App& command, double* mhz) {
+  command.add_option("--mhz", *mhz, "the wheel's crystal in MHz (default 20)")
+      ->type_name("F")
+      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+}
 
 void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
                       const std::string& file) {

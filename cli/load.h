@@ -40,6 +40,9 @@ struct LoadedWheel {
 // too large, or whose picture no N fits the budget.
 LoadedWheel LoadWheel(const SourceOptions& options);
 
+// Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
+void AddCrystalOption(CLI::App& command, double* mhz);
+
 // After a write of file: the warning on standard error when it will not run on the wheel (the
 // reference firmware, or --budget words), nothing when it will.
 void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
