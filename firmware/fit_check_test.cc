@@ -81,6 +81,8 @@ TEST(FitCheckTest, TopSpeedCoversTheWheelsTheFirmwareIsMeantFor) {
     EXPECT_NEAR(CheckFit(c.positions, 100, kFragmentBudget, 4.0).top_speed, top / 5, top * 1e-9);
   }
   EXPECT_LT(LowSpeed(kDefaultMhz), 2.0);
+  // Every position count has speeds that show it: the shortest turn fits the 24-bit count.
+  EXPECT_LT(MinTurnCycles(wheel::kMaxPositions), kMaxTurnCycles);
 }
 
 TEST(FitCheckTest, ReportAndNote) {

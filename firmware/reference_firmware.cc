@@ -540,8 +540,7 @@ std::string ReferenceFirmware(std::string_view fragment, int32_t positions, doub
   std::string text(kTemplate);
   const int64_t min_turn = MinTurnCycles(positions);
   const int32_t worst = WorstStepCycles(positions);
-  static_assert(int64_t{(kSensorIsrCycles + 6 * 500 + 500) + 3 * kMinDelayCycles} * 500 <
-                (int64_t{1} << 24));
+  assert(min_turn < kMaxTurnCycles);  // the firmware compares it with a 24-bit count
   char mhz_text[32];
   std::snprintf(mhz_text, sizeof mhz_text, "%g", mhz);
   Replace(text, "POSITIONS", std::to_string(positions));
