@@ -41,8 +41,8 @@ constexpr std::string_view kTemplate =
 ; Timer1 counts instruction cycles; with a software upper byte the turn is a 24-bit count. The
 ; sensor interrupt divides the last turn by the number of positions, and a CCP1 compare
 ; interrupt then marks each step: HOEKTELLER gets the next position and HOEKVERANDERD is set,
-; which the fragment waits for. A turn shorter than MINTURN cycles, or longer than 2^24, or the
-; first after a pause, gets no steps: the wheel stays dark.
+; which the fragment waits for. A turn that follows one shorter than MINTURN cycles or longer
+; than 2^24 (a pause, or the first turn) gets no steps: the wheel stays dark.
 
         LIST    P=16F877A
         #include <p16f877a.inc>
