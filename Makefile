@@ -1,9 +1,10 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 
 # Debian packages: what the build needs, and what the test run needs on top (a private X server,
-# a pointer driver, and the PIC assembler and simulator that check the generated firmware).
+# a pointer driver, a window manager the desktop tests start, and the PIC assembler and
+# simulator that check the generated firmware).
 BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libstb-dev libcli11-dev
-TEST_PACKAGES := xvfb xdotool gputils gpsim
+TEST_PACKAGES := xvfb xdotool icewm gputils gpsim
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.

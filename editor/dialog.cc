@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "editor/editor.h"
 #include "firmware/fit_check.h"
 #include "runtime/io.h"
 #include "runtime/os.h"
+#include "window/graph.h"
 
 namespace editor {
 namespace {
@@ -31,9 +33,40 @@ int32_t Ask(std::string_view prompt, int32_t lo, int32_t hi, std::string_view re
   }
 }
 
+// The zoom, refused above the largest whose window fits the screen. The screen is asked only
+// once the first answer is there, so the prompt comes as fast as ever.
+int32_t AskZoom(const std::function<int32_t()>& largest_zoom) {
+  IO::WrStr(kZoomPrompt);
+  const int32_t first = IO::RdInt();
+  const int32_t hi = largest_zoom();
+  if (first >= kMinZoom && first <= hi) return first;
+  const std::string refusal =
+      "Please type a zoom from -57 to " + std::to_string(hi) + " (percent).";
+  Line(refusal);
+  return Ask(kZoomPrompt, kMinZoom, hi, refusal);
+}
+
 }  // namespace
 
-void RunDialog(wheel::Wheel& w) {
+int32_t LargestZoomFor(uint32_t width, uint32_t height) {
+  // The area grows with the zoom, so the first that fits from the top is the largest.
+  for (int32_t zoom = kMaxZoom; zoom > kMinZoom; --zoom) {
+    const int64_t side = wheel::AreaSize(zoom);
+    if (kWindowX + side + kFrameWidth <= int64_t(width) &&
+        kWindowY + side + kFrameHeight <= int64_t(height)) {
+      return zoom;
+    }
+  }
+  return kMinZoom;
+}
+
+int32_t LargestZoomOnScreen() {
+  uint32_t width = 0, height = 0;
+  if (!Graph::WindowRoom(&width, &height)) return kMaxZoom;
+  return LargestZoomFor(width, height);
+}
+
+void RunDialog(wheel::Wheel& w, const std::function<int32_t()>& largest_zoom) {
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
@@ -49,7 +82,7 @@ void RunDialog(wheel::Wheel& w) {
   const std::string note = firmware::UnseenPositionsNote(w.aantal_hoeken);  // the dialog goes on
   rts::os::WriteAll(rts::os::kStdErr, note.data(), note.size());
   IO::WrLn();
-  w.schaal = Ask(kZoomPrompt, kMinZoom, kMaxZoom, "Please type a zoom from -57 to 90 (percent).");
+  w.schaal = AskZoom(largest_zoom);
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
