@@ -11,7 +11,8 @@ namespace {
 
 constexpr const char* kFooter =
     "FILE is an IM.txt (either form, CR LF or LF) or a picture (PNG, JPEG, BMP, GIF, TGA, PNM),\n"
-    "told apart by its content. Exit codes: 0 success, 1 a file problem, 2 a usage error.\n"
+    "told apart by its content. Exit codes: 0 success, 1 a file problem, 2 a usage error,\n"
+    "3 (check, firmware) a picture that will not run on the wheel.\n"
     "Without arguments ledwheel asks for the positions and the zoom and opens the editor.";
 
 struct CommandLine {
@@ -30,6 +31,8 @@ std::unique_ptr<CLI::App> MakeApp(Action* action) {
   RegisterImport(*app, action);
   RegisterEdit(*app, action);
   RegisterRender(*app, action);
+  RegisterFirmware(*app, action);
+  RegisterCheck(*app, action);
   return app;
 }
 

@@ -41,6 +41,8 @@ using Action = std::function<int()>;
 void RegisterImport(CLI::App& app, Action* action);
 void RegisterEdit(CLI::App& app, Action* action);
 void RegisterRender(CLI::App& app, Action* action);
+void RegisterFirmware(CLI::App& app, Action* action);
+void RegisterCheck(CLI::App& app, Action* action);
 
 // One line on standard error about what was chosen on the user's behalf: "ledwheel: text".
 void Note(const std::string& text);

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "firmware/fit_check.h"
 #include "firmware/fragment_words.h"
 #include "firmware/im_reader.h"
 #include "firmware/maak_text.h"
+#include "firmware/reference_firmware.h"
 #include "imaging/imaging.h"
 #include "runtime/fio.h"
 #include "tests/support/files.h"
@@ -376,7 +378,9 @@ TEST_F(CliTest, AnImTxtInEveryFormIsWrittenBackByteForByte) {
       SCOPED_TRACE(std::string(input) + " at N = " + std::to_string(n));
       const RunResult r = Run({"import", input, "-o", "out.txt"});
       ASSERT_EQ(r.exit_code, 0) << r.err;
-      EXPECT_EQ(r.err, "");
+      // Written all the same; 500 random positions will not run on the wheel, which is said.
+      EXPECT_EQ(r.err, firmware::WillNotRunWarning(firmware::CheckFit(*led, n), "out.txt"));
+      EXPECT_EQ(r.err.empty(), n != 500);
       EXPECT_EQ(ReadFile(dir_.File("out.txt")), written);
     }
   }
@@ -450,6 +454,105 @@ TEST_F(CliTest, RenderWritesThePictureOfTheWheel) {
   EXPECT_EQ(big(1050, 527)[1], 0);
   EXPECT_EQ(big(1050, 540), big(1050, 520));                 // a disc, level with its centre
   EXPECT_EQ(big(1050, 600), (std::array<int, 3>{0, 0, 0}));  // no arc
+}
+
+// A wheel of n positions whose first `lit` positions use every intensity.
+std::unique_ptr<wheel::LedArray> Lit(int32_t n, int32_t lit) {
+  auto led = std::make_unique<wheel::LedArray>();
+  for (int32_t q = 1; q <= lit && q <= n; ++q) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) (*led)[q][i].toestand = 1 + i % 4;
+  }
+  return led;
+}
+
+TEST_F(CliTest, CheckSaysWhetherTheWheelRunsAndHowFast) {
+  const struct {
+    const char* name;
+    int32_t n, lit;
+    std::vector<std::string> options;
+    int exit_code;
+    int32_t budget;
+  } cases[] = {
+      {"runs", 48, 10, {}, 0, firmware::kFragmentBudget},
+      {"runs at 4 MHz", 48, 10, {"--mhz", "4"}, 0, firmware::kFragmentBudget},
+      {"over the page", 60, 60, {}, 3, firmware::kFragmentBudget},
+      {"over the page, with room", 60, 60, {"--budget", "4096"}, 0, 4096},
+      {"over a small budget", 48, 10, {"--budget", "300"}, 3, 300},
+      {"past the angle counter", 300, 2, {}, 3, firmware::kFragmentBudget},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto led = Lit(c.n, c.lit);
+    WriteIm(*led, c.n, "wheel.txt");
+    std::vector<std::string> args = {"check", "wheel.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    const double mhz = c.options.size() == 2 && c.options[0] == "--mhz" ? 4 : 20;
+    const firmware::Fit fit = firmware::CheckFit(*led, c.n, c.budget, mhz);
+    EXPECT_EQ(r.out, firmware::FitReport(fit));
+    EXPECT_EQ(r.err, firmware::WillNotRunWarning(fit, "wheel.txt"));
+    EXPECT_EQ(r.err.empty(), c.exit_code == 0);
+  }
+  // Usage and file problems keep their own codes.
+  EXPECT_EQ(Run({"check", "wheel.txt", "--mhz", "25"}).exit_code, 2);
+  EXPECT_EQ(Run({"check", "missing.txt"}).exit_code, 1);
+  WriteFile(dir_.File("bad.txt"), "__MOVLW_D'2'__;# positions\r\nrubbish\r\n");
+  EXPECT_EQ(Run({"check", "bad.txt"}).exit_code, 1);
+}
+
+TEST_F(CliTest, FirmwareIsTheReferenceFirmwareAroundTheFileAndAssembles) {
+  const auto led = Lit(24, 24);
+  const std::string im = WriteIm(*led, 24, "IM.txt");
+  RunResult r = Run({"firmware", "IM.txt"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(ReadFile(dir_.File("wheel.asm")), firmware::ReferenceFirmware(im, 24, 20));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"IM.txt", "wheel.asm"})) << "a scratch file left";
+
+  r = Run({"firmware", "IM.txt", "-o", "slow.asm", "--mhz", "4"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir_.File("slow.asm")), firmware::ReferenceFirmware(im, 24, 4));
+
+  const RunResult gpasm = testing_support::Run("/bin/sh", dir_.path(), [] {
+    RunOptions o;
+    o.args = {"-c", "gpasm wheel.asm 2>&1"};
+    return o;
+  }());
+  EXPECT_EQ(gpasm.exit_code, 0) << gpasm.out;
+  EXPECT_EQ(gpasm.out, "");
+  EXPECT_TRUE(FileExists(dir_.File("wheel.hex")));
+}
+
+TEST_F(CliTest, FirmwareThatCannotRunIsRefusedOrWarnedAbout) {
+  // Too big for the page: no firmware, and an older one stays.
+  WriteIm(*Lit(60, 60), 60, "big.txt");
+  WriteFile(dir_.File("wheel.asm"), "older");
+  RunResult r = Run({"firmware", "big.txt"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.err.find("ledwheel: big.txt will not run"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(dir_.File("wheel.asm")), "older");
+
+  // Past the angle counter: the firmware still runs, with positions missing, and says so.
+  WriteIm(*Lit(300, 2), 300, "wide.txt");
+  r = Run({"firmware", "wide.txt", "-o", "wide.asm"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.err.find("positions 1 to 44 can never be shown"), std::string::npos) << r.err;
+  EXPECT_TRUE(FileExists(dir_.File("wide.asm")));
+
+  EXPECT_EQ(Run({"firmware", "wide.txt", "--mhz", "0.1"}).exit_code, 2);
+}
+
+TEST_F(CliTest, ImportOfAWheelThatWillNotRunWarnsAndStillWrites) {
+  WriteFile(dir_.File("p.png"), Png(32, [](double u, double v) { return u * u + v * v < 0.5; }));
+  const RunResult r = Run({"import", "p.png", "-n", "300"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("ledwheel: IM.txt will not run on the wheel"), std::string::npos) << r.err;
+  EXPECT_TRUE(FileExists(dir_.File("IM.txt")));
+  const RunResult fine = Run({"import", "p.png", "-n", "24", "-o", "small.txt"});
+  EXPECT_EQ(fine.exit_code, 0);
+  EXPECT_EQ(fine.err, "");
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ int EditBody() {
     Note(e.file() + ": " + e.what());
     return kExitFile;
   }
+  WarnIfWillNotRun(w->led, w->aantal_hoeken, session.command->source, session.command->output);
   return kExitOk;
 }
 

@@ -23,6 +23,7 @@ int RunImport(const ImportCommand& c) {
   WriteReplacing(c.output, [&](const std::string& temp) {
     firmware::WriteImFile(*wheel.led, wheel.positions, temp);
   });
+  WarnIfWillNotRun(*wheel.led, wheel.positions, c.source, c.output);
   return kExitOk;
 }
 

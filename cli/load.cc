@@ -4,12 +4,15 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iostream>
 #include <string_view>
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "firmware/fit_check.h"
 #include "firmware/fragment_words.h"
 #include "firmware/im_reader.h"
+#include "firmware/reference_firmware.h"
 
 namespace cli {
 namespace {
@@ -65,6 +68,19 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
 }
 
 }  // namespace
+
+void AddCrystalOption(CLI::App& command, double* mhz) {
+  command.add_option("--mhz", *mhz, "the wheel's crystal in MHz (default 20)")
+      ->type_name("F")
+      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+}
+
+void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
+                      const std::string& file) {
+  const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
+  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), file)
+            << std::flush;
+}
 
 void AddSourceOptions(CLI::App& command, SourceOptions* options) {
   command.add_option("FILE", options->file, "an IM.txt or a picture")->required();

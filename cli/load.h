@@ -40,6 +40,14 @@ struct LoadedWheel {
 // too large, or whose picture no N fits the budget.
 LoadedWheel LoadWheel(const SourceOptions& options);
 
+// Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
+void AddCrystalOption(CLI::App& command, double* mhz);
+
+// After a write of file: the warning on standard error when it will not run on the wheel (the
+// reference firmware, or --budget words), nothing when it will.
+void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
+                      const std::string& file);
+
 // A check that text is one of names, for an option's check().
 std::function<std::string(const std::string&)> OneOf(std::vector<std::string> names);
 

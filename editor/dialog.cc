@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "editor/editor.h"
+#include "firmware/fit_check.h"
 #include "runtime/io.h"
+#include "runtime/os.h"
 #include "window/graph.h"
 
 namespace editor {
@@ -77,6 +79,8 @@ void RunDialog(wheel::Wheel& w, const std::function<int32_t()>& largest_zoom) {
   IO::WrLn();
   w.aantal_hoeken = Ask(kPositionsPrompt, 1, wheel::kMaxPositions,
                         "Please type a number of LED positions from 1 to 500.");
+  const std::string note = firmware::UnseenPositionsNote(w.aantal_hoeken);  // the dialog goes on
+  rts::os::WriteAll(rts::os::kStdErr, note.data(), note.size());
   IO::WrLn();
   w.schaal = AskZoom(largest_zoom);
   IO::WrLn();

@@ -95,6 +95,29 @@ TEST_F(DialogRun, BoundsThemselvesAreAccepted) {
   ExpectDialogThenEnd(kHead + kPositions + "\r\n" + kZoom + kTail);
 }
 
+TEST_F(DialogRun, PositionsPastTheAngleCounterGetANoteAndTheDialogGoesOn) {
+  const struct {
+    const char* input;
+    bool refused;  // a first answer refused as out of range
+    const char* err;
+  } cases[] = {
+      {"256 0\n", false, ""},
+      {"257 0\n", false,
+       "ledwheel: with 257 positions, position 1 can never be shown on the wheel (the angle "
+       "counter has 8 bits).\n"},
+      {"501\n500 0\n", true,
+       "ledwheel: with 500 positions, positions 1 to 244 can never be shown on the wheel (the "
+       "angle counter has 8 bits).\n"},
+  };
+  for (const auto& c : cases) {
+    Run(c.input);
+    ExpectDialogThenEnd(kHead + kPositions + (c.refused ? kPositionsRefusal + kPositions : "") +
+                        "\r\n" + kZoom + kTail);
+    EXPECT_EQ(err.substr(0, std::string(c.err).size()), c.err) << c.input;
+    EXPECT_EQ(err.find("never be shown", std::string(c.err).size()), std::string::npos) << err;
+  }
+}
+
 TEST_F(DialogRun, EndOfInputEndsAtOnceWithAMessage) {
   Run("48\n   \n");
   EXPECT_EQ(out, kHead + kPositions + "\r\n" + kZoom);

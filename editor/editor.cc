@@ -2,8 +2,10 @@
 #include "editor/editor.h"
 
 #include "editor/editor_screen.h"
+#include "firmware/fit_check.h"
 #include "firmware/maak_text.h"
 #include "runtime/io.h"
+#include "runtime/os.h"
 #include "runtime/startup.h"
 #include "window/graph.h"
 #include "window/mouse.h"
@@ -80,10 +82,15 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
       IO::WrStr("Sorry, mouse doesn't work");
       IO::WrLn();
       return 1;  // the editor never ran: not a success
-    case EditorEnd::kWrite:
+    case EditorEnd::kWrite: {
+      const firmware::Fit fit = firmware::CheckFit(w.led, w.aantal_hoeken);  // before reordering
       firmware::BeeldMatrix(w, m);
       firmware::MaakText(w, m);
+      // Standard output keeps its bytes; what the wheel cannot show goes to standard error.
+      const std::string warning = firmware::WillNotRunWarning(fit, "IM.txt");
+      rts::os::WriteAll(rts::os::kStdErr, warning.data(), warning.size());
       return 0;
+    }
     case EditorEnd::kDisplayLost:
       return kExitDisplayLost;
     case EditorEnd::kClosed:

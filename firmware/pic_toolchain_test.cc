@@ -1,7 +1,5 @@
 // Runs generated fragments as real firmware: assembled by gpasm, executed by gpsim.
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 
 #include <map>
 #include <optional>
@@ -26,23 +24,6 @@ constexpr unsigned kDelay2 = 0x20, kDelay3 = 0x21, kDelay4 = 0x22, kLedsuit = 0x
 constexpr unsigned kStartUp = 0x30;
 constexpr unsigned kFirmwareEnd = 0x50;  // the fragment starts here
 constexpr unsigned kPageEnd = 0x800;     // the fragment's jumps stay in program page 0
-
-struct Command {
-  int status = -1;
-  std::string output;
-};
-
-Command RunCommand(const std::string& command) {
-  Command result;
-  FILE* pipe = popen((command + " 2>&1 </dev/null").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
-}
 
 // What the simulator saw at one stop: a store to PORTC (the last store of each image), a delay
 // call or LEDSUIT, with the angle counter and the four ports.
@@ -186,9 +167,9 @@ class PicToolchainTest : public ::testing::Test {
     ASSERT_LE(kFirmwareEnd + words, kPageEnd) << "picture too big for program page 0";
 
     const std::string dir = dir_.path();
-    const Command gpasm =
-        RunCommand(std::string(LEDWHEEL_GPASM) + " -I '" + dir + "' -D NPOS=." + std::to_string(n) +
-                   " -o '" + dir + "/wheel.hex' '" + LEDWHEEL_PIC_DIR "/wheel_test.asm'");
+    const testing::Command gpasm = testing::RunCommand(
+        std::string(LEDWHEEL_GPASM) + " -I '" + dir + "' -D NPOS=." + std::to_string(n) + " -o '" +
+        dir + "/wheel.hex' '" + LEDWHEEL_PIC_DIR "/wheel_test.asm'");
     ASSERT_EQ(gpasm.status, 0) << gpasm.output;
     EXPECT_EQ(gpasm.output.find("Error"), std::string::npos) << gpasm.output;
     // At 255 positions the first position test subtracts from 256, which the eight-bit operand
@@ -225,8 +206,9 @@ class PicToolchainTest : public ::testing::Test {
     }
     script << "quit\n";
     testing_support::WriteFile(dir_.File("run.stc"), script.str());
-    const Command gpsim = RunCommand("timeout 300 " + std::string(LEDWHEEL_GPSIM) + " -i -s '" +
-                                     dir + "/wheel.cod' -c '" + dir + "/run.stc'");
+    const testing::Command gpsim =
+        testing::RunCommand("timeout 300 " + std::string(LEDWHEEL_GPSIM) + " -i -s '" + dir +
+                            "/wheel.cod' -c '" + dir + "/run.stc'");
     ASSERT_EQ(gpsim.status, 0) << gpsim.output.substr(0, 4000);
 
     const std::vector<Event> events = ParseEvents(gpsim.output);

@@ -34,6 +34,17 @@ struct PortBit {
 };
 PortBit WiringOf(int32_t led);
 
+// A shell command's exit status (-1 when it did not exit) and its standard output and error.
+struct Command {
+  int status = -1;
+  std::string output;
+};
+Command RunCommand(const std::string& command);
+
+// The IM.txt text BeeldMatrix and MaakText write for the picture, written in the working
+// directory. REQUIRES: FIO and IO started.
+std::string WriteFragment(const Picture& picture);
+
 // Splits CR LF lines; fails the current test on a bare CR or LF or a missing final CR LF.
 std::vector<std::string> SplitCrLf(const std::string& bytes);
 

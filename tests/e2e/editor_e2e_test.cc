@@ -379,6 +379,22 @@ TEST_F(EditorE2E, WriteGivesTheWritersBytesAndEndsTheRun) {
   EXPECT_FALSE(FileExists(dir_.File("errinfo.$$$")));
 }
 
+TEST_F(EditorE2E, WriteOfAWheelThatWillNotRunWarnsOnStandardErrorOnly) {
+  // 300 dark positions fit the firmware's page, but the angle counter never reaches 1 to 44.
+  Start(300, 0);
+  x_->Click(100, 17);
+  ExpectEnd(0);
+  const Written want = ExpectedWrite(300, {});
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), want.im_txt);
+  EXPECT_EQ(proc_->Stdout(), DialogText() + want.console);
+  EXPECT_EQ(proc_->Stderr(),
+            "ledwheel: with 300 positions, positions 1 to 44 can never be shown on the wheel (the "
+            "angle counter has 8 bits).\n"
+            "ledwheel: IM.txt will not run on the wheel: positions 1 to 44 can never be shown "
+            "(the angle counter has 8 bits).\n"
+            "ledwheel: use 256 positions or fewer.\n");
+}
+
 TEST_F(EditorE2E, OneClickSetsEveryLedWhoseBoxHoldsIt) {
   // 100 positions: the inner ring's boxes overlap, so (330, 300) sets LED 1 of rows 100, 1, 2.
   Start(100, 0);

@@ -1,0 +1,64 @@
+// `ledwheel firmware`: the reference firmware's assembler source with FILE's picture inside.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+
+#include "cli/cli.h"
+#include "cli/files.h"
+#include "cli/load.h"
+#include "firmware/maak_text.h"
+#include "firmware/reference_firmware.h"
+#include "firmware/wheel_commands.h"
+#include "runtime/fio.h"
+
+namespace cli {
+namespace {
+
+struct FirmwareCommandLine {
+  SourceOptions source;
+  std::string output = "wheel.asm";
+  double mhz = firmware::kDefaultMhz;
+};
+
+int RunFirmware(const FirmwareCommandLine& c) {
+  CheckReplaceable(c.output);  // before the work, not after it
+  const LoadedWheel wheel = LoadWheel(c.source);
+  FIO::Start();
+  // The fragment exactly as the table writers make it, through a scratch file.
+  const auto im_text = [&] {
+    std::string text;
+    WithScratchFile(c.output, [&](const std::string& scratch) {
+      firmware::WriteImFile(*wheel.led, wheel.positions, scratch);
+      const std::vector<uint8_t> bytes = ReadInput(scratch);
+      text.assign(bytes.begin(), bytes.end());
+    });
+    return text;
+  };
+  const firmware::CommandOutput r =
+      firmware::FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
+  if (!r.source.empty()) {
+    WriteBytesReplacing(c.output,
+                        {reinterpret_cast<const uint8_t*>(r.source.data()), r.source.size()});
+  }
+  std::cerr << r.err << std::flush;
+  return r.exit_code;
+}
+
+}  // namespace
+
+void RegisterFirmware(CLI::App& app, Action* action) {
+  auto c = std::make_shared<FirmwareCommandLine>();
+  CLI::App* command =
+      app.add_subcommand("firmware",
+                         "Write the wheel's whole PIC16F877A firmware with FILE's picture")
+          ->footer(
+              "One assembler source, the picture in a program page of its own: gpasm OUT gives "
+              "the hex file to flash. A picture too big for the page gets no firmware (exit 3).");
+  AddSourceOptions(*command, &c->source);
+  command->add_option("-o,--output", c->output, "where the source goes (default wheel.asm)")
+      ->type_name("PATH");
+  AddCrystalOption(*command, &c->mhz);
+  command->callback([c, action] { *action = [c] { return RunFirmware(*c); }; });
+}
+
+}  // namespace cli

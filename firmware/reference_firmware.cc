@@ -1,0 +1,560 @@
+// The reference firmware: the assembler template, its timing constants and the fragment's
+// insertion.
+#include "firmware/reference_firmware.h"
+
+#include <cassert>
+#include <cstdio>
+#include <string>
+
+#include "firmware/fragment_words.h"
+#include "wheel/wheel.h"
+
+namespace firmware {
+namespace {
+
+// The wait at the first hoek label takes up to one round of its loop to see the new angle.
+constexpr int32_t kWaitCycles = 5;
+// Leaving the wait loop (DECFSZ skipping), the matching compare (MOVF, SUBLW, MOVWF, DECFSZ
+// skipping) and each failed compare before it (the same with the GOTO taken).
+constexpr int32_t kLeaveWaitCycles = 2;
+constexpr int32_t kMatchCycles = 5;
+constexpr int32_t kMissCycles = 6;
+// The longest display block without its delays: GOTO UPDATE, two BCF, four port images, three
+// calls of the delay routine with its copying and return, LEDSUIT's call, body and return, the
+// GOTO BEGIN and BEGIN's two words.
+constexpr int32_t kBlockCycles = 2 + 2 + 4 * 8 + 3 * (2 + 6 + 2 + 2) + 2 + 4 + 2 + 2 + 2;
+// One timer overflow interrupt may fall into any step.
+constexpr int32_t kOverflowIsrCycles = 32;
+// Rounding of the delay counts and the delay loop's odd cycles.
+constexpr int32_t kMarginCycles = 32;
+
+// The template. @NAME@ is replaced by the generator; the fragment goes where @FRAGMENT@ stands.
+constexpr std::string_view kTemplate =
+    R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, with the picture
+; of an IM.txt fragment (@POSITIONS@ positions). Assemble with: gpasm wheel.asm (gives wheel.hex).
+;
+; Wiring: LEDs 1-8 on RD0-RD7, LED 9 on RB4, LEDs 10-12 on RB1-RB3, LEDs 13-16 on RA0-RA3,
+; LEDs 17-24 on RC0-RC7, each lit by a high pin. The sensor (Hall sensor or reed switch) pulls
+; RB0/INT to ground once per turn, as the spoke passes position 1; weak pull-ups hold it high.
+; Crystal @MHZ@ MHz.
+;
+; Timer1 counts instruction cycles; with a software upper byte the turn is a 24-bit count. The
+; sensor interrupt divides the last turn by the number of positions, and a CCP1 compare
+; interrupt then marks each step: HOEKTELLER gets the next position and HOEKVERANDERD is set,
+; which the fragment waits for. A turn that follows one shorter than MINTURN cycles or longer
+; than 2^24 (a pause, or the first turn) gets no steps: the wheel stays dark.
+
+        LIST    P=16F877A
+        #include <p16f877a.inc>
+        ERRORLEVEL -302         ; the bank switches below are deliberate
+        ERRORLEVEL -306         ; so are the page switches
+        __CONFIG _CP_OFF & _DEBUG_OFF & _WRT_OFF & _CPD_OFF & _LVP_OFF & _BOREN_ON & _PWRTE_ON & _WDT_OFF & @OSC@
+
+NPOS            EQU     D'@POSITIONS@'
+; The shortest turn shown, and the step cycles that are not delay: both from the worst case.
+MINTURN_U       EQU     @MINTURN_U@
+MINTURN_H       EQU     @MINTURN_H@
+MINTURN_L       EQU     @MINTURN_L@
+WORST_U         EQU     @WORST_U@
+WORST_H         EQU     @WORST_H@
+WORST_L         EQU     @WORST_L@
+; Timer1 stands still this many cycles at the sensor edge: it restarts from them, so that the
+; turn's length comes out whole.
+SENSOR_LAG      EQU     D'13'
+; A step that finds the fragment busy asks again this many cycles later.
+RETRY           EQU     D'200'
+
+; Common RAM, reachable from every bank: the fragment's registers and the delay's.
+HOEKTELLER      EQU     0x70
+HOEKVERANDERD   EQU     0x71
+TEST            EQU     0x72
+W_SAVE          EQU     0x73
+STATUS_SAVE     EQU     0x74
+PCLATH_SAVE     EQU     0x75
+DLY0            EQU     0x76    ; delay loop counts, each already one more, as the loop wants
+DLY1            EQU     0x77
+DLY2            EQU     0x78
+C0              EQU     0x79
+C1              EQU     0x7A
+C2              EQU     0x7B
+
+; Bank 0: the interrupt routine's state.
+TU              EQU     0x20    ; the turn's clock: Timer1 overflows since the sensor edge
+NXT0            EQU     0x21    ; the clock at the next step
+NXT1            EQU     0x22
+NXT2            EQU     0x23
+S0              EQU     0x24    ; one step: the turn divided by NPOS ...
+S1              EQU     0x25
+S2              EQU     0x26
+R0              EQU     0x27    ; ... and the remainder, spread over the steps
+R1              EQU     0x28
+ERR0            EQU     0x29
+ERR1            EQU     0x2A
+LEFT0           EQU     0x2B    ; steps still to come in this turn
+LEFT1           EQU     0x2C
+POS             EQU     0x2D    ; the position shown, modulo 256 like HOEKTELLER
+FLAGS           EQU     0x2E
+VALID           EQU     0       ; FLAGS: the last edge started a turn that can be measured
+WAITING         EQU     1       ; FLAGS: a due step waits for the fragment to finish the last
+Q0              EQU     0x30    ; dividend, then quotient
+Q1              EQU     0x31
+Q2              EQU     0x32
+DR0             EQU     0x33    ; remainder
+DR1             EQU     0x34
+CNT             EQU     0x35
+TMP             EQU     0x36
+P0              EQU     0x37    ; products
+P1              EQU     0x38
+P2              EQU     0x39
+P3              EQU     0x3A
+RAM_END         EQU     0x3B
+
+        ORG     0x000
+        CLRF    PCLATH
+        GOTO    START
+        NOP
+        NOP
+
+; The interrupt routine: saves W, STATUS and PCLATH (the fragment runs in page 1).
+        ORG     0x004
+        MOVWF   W_SAVE
+        SWAPF   STATUS,W
+        CLRF    STATUS          ; bank 0
+        MOVWF   STATUS_SAVE
+        MOVF    PCLATH,W
+        MOVWF   PCLATH_SAVE
+        CLRF    PCLATH
+        BTFSC   INTCON,INTF
+        CALL    SENSOR
+        BTFSC   PIR1,CCP1IF
+        CALL    STEP
+        BTFSC   PIR1,TMR1IF
+        CALL    OVERFLOW
+        MOVF    PCLATH_SAVE,W
+        MOVWF   PCLATH
+        SWAPF   STATUS_SAVE,W
+        MOVWF   STATUS
+        SWAPF   W_SAVE,F
+        SWAPF   W_SAVE,W
+        RETFIE
+
+; Timer1 overflowed: the clock's upper byte goes up. After 2^24 cycles without an edge the
+; turn cannot be measured.
+OVERFLOW
+        BCF     PIR1,TMR1IF
+        INCFSZ  TU,F
+        RETURN
+        BCF     FLAGS,VALID
+        RETURN
+
+; The sensor edge: measure the turn, restart the clock, and when the turn can be shown, show
+; position 1 now and plan the steps.
+SENSOR
+        BCF     T1CON,TMR1ON
+        BTFSC   PIR1,TMR1IF
+        CALL    OVERFLOW        ; one not counted yet belongs to this turn
+        MOVF    TMR1L,W
+        MOVWF   Q0
+        MOVF    TMR1H,W
+        MOVWF   Q1
+        MOVF    TU,W
+        MOVWF   Q2
+        CLRF    TU
+        CLRF    TMR1H
+        MOVLW   SENSOR_LAG
+        MOVWF   TMR1L
+        BSF     T1CON,TMR1ON
+        BCF     INTCON,INTF
+        CLRF    LEFT0           ; the last turn's steps end here
+        CLRF    LEFT1
+        BCF     FLAGS,WAITING
+        BTFSS   FLAGS,VALID
+        GOTO    SENSOR_DARK
+        ; A turn shorter than MINTURN leaves no room for the fragment: dark.
+        MOVLW   MINTURN_U
+        SUBWF   Q2,W
+        BTFSS   STATUS,Z
+        GOTO    SENSOR_CMP
+        MOVLW   MINTURN_H
+        SUBWF   Q1,W
+        BTFSS   STATUS,Z
+        GOTO    SENSOR_CMP
+        MOVLW   MINTURN_L
+        SUBWF   Q0,W
+SENSOR_CMP
+        BTFSS   STATUS,C
+        GOTO    SENSOR_DARK
+        CALL    DIVIDE
+        MOVF    Q0,W
+        MOVWF   S0
+        MOVWF   P0
+        MOVF    Q1,W
+        MOVWF   S1
+        MOVWF   P1
+        MOVF    Q2,W
+        MOVWF   S2
+        MOVWF   P2
+        MOVF    DR0,W
+        MOVWF   R0
+        MOVF    DR1,W
+        MOVWF   R1
+        CALL    DELAYS
+        ; Step 1 is due now, the next one step after the edge.
+        CLRF    POS
+        MOVLW   LOW NPOS
+        MOVWF   LEFT0
+        MOVLW   HIGH NPOS
+        MOVWF   LEFT1
+        CLRF    ERR0
+        CLRF    ERR1
+        CLRF    NXT0
+        CLRF    NXT1
+        CLRF    NXT2
+        CALL    STEP_DUE
+SENSOR_DARK
+        BSF     FLAGS,VALID
+        RETURN
+
+; The delay counts from one step in P2:P0. Each of the three delays lasts a third of what is
+; left after WORST; the loop takes three cycles a round, so a delay is (S - WORST) / 9 rounds,
+; taken as 7/64 to stay on the short side.
+DELAYS
+        MOVLW   WORST_L
+        SUBWF   P0,F
+        BTFSC   STATUS,C
+        GOTO    DELAYS_H
+        MOVF    P1,F
+        BTFSC   STATUS,Z
+        DECF    P2,F
+        DECF    P1,F
+DELAYS_H
+        MOVLW   WORST_H
+        SUBWF   P1,F
+        BTFSS   STATUS,C
+        DECF    P2,F
+        MOVLW   WORST_U
+        SUBWF   P2,F
+        ; V in P2:P0; 8 V in P3:P0, less V, times 4: the rounds are P3:P1.
+        MOVF    P0,W
+        MOVWF   Q0
+        MOVF    P1,W
+        MOVWF   Q1
+        MOVF    P2,W
+        MOVWF   Q2
+        CLRF    P3
+        CALL    DOUBLE
+        CALL    DOUBLE
+        CALL    DOUBLE
+        MOVF    Q0,W
+        SUBWF   P0,F
+        MOVF    Q1,W
+        BTFSS   STATUS,C
+        INCFSZ  Q1,W
+        SUBWF   P1,F
+        MOVF    Q2,W
+        BTFSS   STATUS,C
+        INCFSZ  Q2,W
+        SUBWF   P2,F
+        BTFSS   STATUS,C
+        DECF    P3,F
+        CALL    DOUBLE
+        CALL    DOUBLE
+        ; The loop counts: rounds - 1, each byte plus one.
+        MOVLW   D'1'
+        SUBWF   P1,F
+        BTFSC   STATUS,C
+        GOTO    DELAYS_SET
+        MOVF    P2,F
+        BTFSC   STATUS,Z
+        DECF    P3,F
+        DECF    P2,F
+DELAYS_SET
+        INCF    P1,W
+        MOVWF   DLY0
+        INCF    P2,W
+        MOVWF   DLY1
+        INCF    P3,W
+        MOVWF   DLY2
+        RETURN
+
+DOUBLE
+        BCF     STATUS,C
+        RLF     P0,F
+        RLF     P1,F
+        RLF     P2,F
+        RLF     P3,F
+        RETURN
+
+; Q2:Q0 / NPOS: quotient in Q2:Q0, remainder in DR1:DR0.
+DIVIDE
+        CLRF    DR0
+        CLRF    DR1
+        MOVLW   D'24'
+        MOVWF   CNT
+DIVIDE_BIT
+        BCF     STATUS,C
+        RLF     Q0,F
+        RLF     Q1,F
+        RLF     Q2,F
+        RLF     DR0,F
+        RLF     DR1,F
+        MOVLW   LOW NPOS
+        SUBWF   DR0,W
+        MOVWF   TMP
+        MOVLW   HIGH NPOS
+        BTFSS   STATUS,C
+        MOVLW   HIGH NPOS + 1
+        SUBWF   DR1,W
+        BTFSS   STATUS,C
+        GOTO    DIVIDE_NEXT
+        MOVWF   DR1
+        MOVF    TMP,W
+        MOVWF   DR0
+        BSF     Q0,0
+DIVIDE_NEXT
+        DECFSZ  CNT,F
+        GOTO    DIVIDE_BIT
+        RETURN
+
+; The compare matched Timer1's lower 16 bits. A step when the upper byte matches too and steps
+; are left in this turn.
+STEP
+        BTFSC   FLAGS,WAITING
+        GOTO    STEP_DUE        ; the step waits for the fragment: no time to check
+        MOVF    LEFT0,W
+        IORWF   LEFT1,W
+        BTFSC   STATUS,Z
+        GOTO    STEP_NONE
+        ; An overflow still pending came before the match when the match is in the lower half.
+        MOVF    TU,W
+        BTFSS   PIR1,TMR1IF
+        GOTO    STEP_UPPER
+        BTFSS   CCPR1H,7
+        ADDLW   D'1'
+STEP_UPPER
+        XORWF   NXT2,W
+        BTFSS   STATUS,Z
+        GOTO    STEP_NONE
+; A step is due. While the fragment still shows the last position it would lose the new one
+; (BEGIN clears HOEKVERANDERD), so the step waits for BEGIN, asking again every RETRY cycles.
+STEP_DUE
+        MOVF    HOEKVERANDERD,W
+        XORLW   D'2'
+        BTFSS   STATUS,Z
+        GOTO    STEP_WAIT
+        BCF     FLAGS,WAITING
+        INCF    POS,F
+        MOVF    POS,W
+        MOVWF   HOEKTELLER
+        MOVLW   D'1'
+        MOVWF   HOEKVERANDERD
+        SUBWF   LEFT0,F
+        BTFSS   STATUS,C
+        DECF    LEFT1,F
+        GOTO    ADVANCE
+STEP_WAIT
+        BSF     FLAGS,WAITING
+        MOVF    TMR1L,W         ; a carry into TMR1H between the reads only asks later
+        ADDLW   RETRY
+        MOVWF   CCPR1L
+        MOVF    TMR1H,W
+        BTFSC   STATUS,C
+        ADDLW   D'1'
+        MOVWF   CCPR1H
+STEP_NONE
+        BCF     PIR1,CCP1IF
+        RETURN
+
+; The next step: NXT += S, and one cycle more whenever the remainders add up to NPOS, so the
+; steps spread the whole turn evenly.
+ADVANCE
+        MOVF    R0,W
+        ADDWF   ERR0,F
+        BTFSC   STATUS,C
+        INCF    ERR1,F
+        MOVF    R1,W
+        ADDWF   ERR1,F
+        MOVLW   LOW NPOS
+        SUBWF   ERR0,W
+        MOVWF   TMP
+        MOVLW   HIGH NPOS
+        BTFSS   STATUS,C
+        MOVLW   HIGH NPOS + 1
+        SUBWF   ERR1,W
+        BTFSS   STATUS,C
+        GOTO    ADVANCE_STEP
+        MOVWF   ERR1
+        MOVF    TMP,W
+        MOVWF   ERR0
+        INCF    NXT0,F
+        BTFSC   STATUS,Z
+        INCF    NXT1,F
+        BTFSC   STATUS,Z
+        INCF    NXT2,F
+ADVANCE_STEP
+        MOVF    S0,W
+        ADDWF   NXT0,F
+        MOVF    S1,W
+        BTFSC   STATUS,C
+        INCFSZ  S1,W
+        ADDWF   NXT1,F
+        MOVF    S2,W
+        BTFSC   STATUS,C
+        INCFSZ  S2,W
+        ADDWF   NXT2,F
+        MOVF    NXT0,W
+        MOVWF   CCPR1L
+        MOVF    NXT1,W
+        MOVWF   CCPR1H
+        BCF     PIR1,CCP1IF     ; a match between the two writes was no step
+        RETURN
+
+START
+        CLRF    STATUS
+        CLRF    PORTA           ; every LED off
+        CLRF    PORTB
+        CLRF    PORTC
+        CLRF    PORTD
+        MOVLW   0x20            ; clear the state
+        MOVWF   FSR
+START_CLEAR
+        CLRF    INDF
+        INCF    FSR,F
+        MOVLW   RAM_END
+        XORWF   FSR,W
+        BTFSS   STATUS,Z
+        GOTO    START_CLEAR
+        MOVLW   D'2'            ; no angle yet
+        MOVWF   HOEKVERANDERD
+        BSF     STATUS,RP0      ; bank 1
+        MOVLW   B'00000110'     ; PORTA digital
+        MOVWF   ADCON1
+        MOVLW   B'00000111'     ; comparators off
+        MOVWF   CMCON
+        MOVLW   B'11110000'     ; RA0-RA3: LEDs 13-16
+        MOVWF   TRISA
+        MOVLW   B'11100001'     ; RB1-RB4: LEDs 10, 11, 12, 9; RB0: the sensor
+        MOVWF   TRISB
+        CLRF    TRISC           ; LEDs 17-24
+        CLRF    TRISD           ; LEDs 1-8
+        MOVLW   B'00001000'     ; weak pull-ups on, INT on the falling edge
+        MOVWF   OPTION_REG
+        MOVLW   (1 << TMR1IE) | (1 << CCP1IE)
+        MOVWF   PIE1
+        BCF     STATUS,RP0
+        MOVLW   B'00001010'     ; CCP1 compare: an interrupt only, RC2 stays an LED
+        MOVWF   CCP1CON
+        CLRF    TMR1L
+        CLRF    TMR1H
+        MOVLW   B'00000001'     ; Timer1 on the instruction clock
+        MOVWF   T1CON
+        CLRF    PIR1
+        MOVLW   (1 << GIE) | (1 << PEIE) | (1 << INTE)
+        MOVWF   INTCON
+        MOVLW   HIGH FRAGMENT
+        MOVWF   PCLATH
+        GOTO    FRAGMENT
+
+; The picture, in a page of its own with the routines it calls.
+        ORG     0x800
+FRAGMENT
+@FRAGMENT@
+; Each delay lasts the same: a third of what the step leaves after its worst case.
+DELAY2
+DELAY3
+DELAY4
+        MOVF    DLY0,W
+        MOVWF   C0
+        MOVF    DLY1,W
+        MOVWF   C1
+        MOVF    DLY2,W
+        MOVWF   C2
+DELAY_LOOP
+        DECFSZ  C0,F
+        GOTO    DELAY_LOOP
+        DECFSZ  C1,F
+        GOTO    DELAY_LOOP
+        DECFSZ  C2,F
+        GOTO    DELAY_LOOP
+        RETURN
+
+; Every LED off. The fragment has selected bank 0.
+LEDSUIT
+        CLRF    PORTD
+        CLRF    PORTB
+        CLRF    PORTA
+        CLRF    PORTC
+        RETURN
+
+        END
+)";
+
+void Replace(std::string& text, std::string_view key, const std::string& value) {
+  const std::string marker = "@" + std::string(key) + "@";
+  for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
+    text.replace(at, marker.size(), value);
+    at += value.size();
+  }
+}
+
+std::string Hex(int64_t v) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%02X", static_cast<unsigned>(v & 0xFF));
+  return buffer;
+}
+
+// The fragment's lines with blanks for underscores and LF line ends.
+std::string Unfold(std::string_view fragment) {
+  std::string out;
+  out.reserve(fragment.size());
+  for (char c : fragment) {
+    if (c == '\r') continue;
+    out.push_back(c == '_' ? ' ' : c);
+  }
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+int32_t WorstStepCycles(int32_t positions) {
+  return kSensorIsrCycles + kWaitCycles + kLeaveWaitCycles + kMissCycles * (positions - 1) +
+         kMatchCycles + kBlockCycles + kOverflowIsrCycles + kMarginCycles;
+}
+
+int32_t MinStepCycles(int32_t positions) {
+  return WorstStepCycles(positions) + 3 * kMinDelayCycles;
+}
+
+int64_t MinTurnCycles(int32_t positions) { return int64_t{MinStepCycles(positions)} * positions; }
+
+double TopSpeed(int32_t positions, double mhz) {
+  return mhz * 1e6 / 4 / static_cast<double>(MinTurnCycles(positions));
+}
+
+double LowSpeed(double mhz) { return mhz * 1e6 / 4 / static_cast<double>(kMaxTurnCycles); }
+
+std::string ReferenceFirmware(std::string_view fragment, int32_t positions, double mhz) {
+  assert(positions >= 1 && positions <= wheel::kMaxPositions);
+  assert(mhz >= kMinMhz && mhz <= kMaxMhz);
+  std::string text(kTemplate);
+  const int64_t min_turn = MinTurnCycles(positions);
+  const int32_t worst = WorstStepCycles(positions);
+  assert(min_turn < kMaxTurnCycles);  // the firmware compares it with a 24-bit count
+  char mhz_text[32];
+  std::snprintf(mhz_text, sizeof mhz_text, "%g", mhz);
+  Replace(text, "POSITIONS", std::to_string(positions));
+  Replace(text, "MHZ", mhz_text);
+  // HS above 4 MHz, XT up to it.
+  Replace(text, "OSC", mhz > 4.0 ? "_HS_OSC" : "_XT_OSC");
+  Replace(text, "MINTURN_U", Hex(min_turn >> 16));
+  Replace(text, "MINTURN_H", Hex(min_turn >> 8));
+  Replace(text, "MINTURN_L", Hex(min_turn));
+  Replace(text, "WORST_U", Hex(worst >> 16));
+  Replace(text, "WORST_H", Hex(worst >> 8));
+  Replace(text, "WORST_L", Hex(worst));
+  Replace(text, "FRAGMENT", Unfold(fragment));
+  return text;
+}
+
+}  // namespace firmware

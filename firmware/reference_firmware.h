@@ -1,0 +1,50 @@
+// The reference firmware: a whole PIC16F877A program around an IM.txt fragment, and its timing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace firmware {
+
+// Instruction cycles from the sensor edge to the end of its interrupt at the longest (the
+// turn's division included); position 1 starts that much late.
+// gpsim measures 745 for a quotient with seventeen bits set; each further bit costs 3, and an
+// overflow taken inside it 8.
+constexpr int32_t kSensorIsrCycles = 790;
+
+// The shortest delay phase: below it the call overheads blur the intensities.
+constexpr int32_t kMinDelayCycles = 150;
+
+// Instruction cycles one step needs besides its three delays, at its worst: the sensor
+// interrupt, the fragment's dispatch down to position 1, the longest display block, LEDSUIT,
+// the return to BEGIN and one timer overflow interrupt.
+int32_t WorstStepCycles(int32_t positions);
+
+// The shortest step the firmware shows, in instruction cycles; a faster turn stays dark.
+int32_t MinStepCycles(int32_t positions);
+
+// The shortest turn, in instruction cycles (MinStepCycles for every position).
+int64_t MinTurnCycles(int32_t positions);
+
+// The longest turn the firmware can measure (a 24-bit count of instruction cycles); a slower
+// wheel stays dark until it turns faster.
+constexpr int64_t kMaxTurnCycles = int64_t{1} << 24;
+
+// Turns per second at most, with a crystal of mhz MHz (four clocks per instruction cycle).
+double TopSpeed(int32_t positions, double mhz);
+
+// Turns per second at least before the wheel goes dark.
+double LowSpeed(double mhz);
+
+// The crystals the firmware is configured for, in MHz.
+constexpr double kMinMhz = 0.2;
+constexpr double kMaxMhz = 20.0;
+constexpr double kDefaultMhz = 20.0;
+
+// The assembler source of the whole firmware, with the fragment (IM.txt's text: underscores for
+// blanks, CR LF or LF line ends) inserted in its own program page. Lines end in LF.
+// REQUIRES: 1 <= positions <= 500, kMinMhz <= mhz <= kMaxMhz. Pure: any thread.
+std::string ReferenceFirmware(std::string_view fragment, int32_t positions, double mhz);
+
+}  // namespace firmware

@@ -1,0 +1,67 @@
+// The logic of the firmware and check commands.
+#include "firmware/wheel_commands.h"
+
+#include <cassert>
+#include <cstdio>
+
+#include "firmware/fit_check.h"
+#include "firmware/reference_firmware.h"
+
+namespace firmware {
+namespace {
+
+// The program memory of the chip: no budget can be larger.
+constexpr int32_t kProgramWords = 4 * kPageWords;
+
+// An option's complaint, or empty when the options are in range.
+std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
+  if (!(mhz >= kMinMhz && mhz <= kMaxMhz)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "ledwheel: --mhz %g: the PIC16F877A runs from %g to %g MHz\n",
+                  mhz, kMinMhz, kMaxMhz);
+    return text;
+  }
+  if (budget && (*budget < 0 || *budget > kProgramWords)) {
+    return "ledwheel: --budget " + std::to_string(*budget) + ": from 0 to " +
+           std::to_string(kProgramWords) + " words\n";
+  }
+  return "";
+}
+
+}  // namespace
+
+CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz) {
+  assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
+  CommandOutput result;
+  result.err = OptionProblem(budget, mhz);
+  if (!result.err.empty()) {
+    result.exit_code = kExitUsage;
+    return result;
+  }
+  const Fit fit = CheckFit(*file.led, file.positions, budget.value_or(kFragmentBudget), mhz);
+  result.out = FitReport(fit);
+  result.err = WillNotRunWarning(fit, file.name);
+  result.exit_code = fit.Runs() ? kExitRuns : kExitWillNotRun;
+  return result;
+}
+
+CommandOutput FirmwareCommand(const WheelFile& file, double mhz) {
+  assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
+  CommandOutput result;
+  result.err = OptionProblem(std::nullopt, mhz);
+  if (!result.err.empty()) {
+    result.exit_code = kExitUsage;
+    return result;
+  }
+  const Fit fit = CheckFit(*file.led, file.positions, kFragmentBudget, mhz);
+  result.err = WillNotRunWarning(fit, file.name);
+  // Past the page the fragment's jumps land in the wrong page: no firmware at all is better.
+  if (!fit.Fits()) {
+    result.exit_code = kExitWillNotRun;
+    return result;
+  }
+  result.source = ReferenceFirmware(file.im_text(), file.positions, mhz);
+  return result;
+}
+
+}  // namespace firmware

@@ -1,0 +1,49 @@
+// The logic of `ledwheel firmware` and `ledwheel check`, free of the command line and of files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "wheel/wheel.h"
+
+namespace firmware {
+
+constexpr int kExitRuns = 0;
+constexpr int kExitFileProblem = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitWillNotRun = 3;
+
+// What a command gives back: its exit code, its standard output and error, and for `firmware`
+// the assembler source to write (empty: write nothing).
+struct CommandOutput {
+  int exit_code = kExitRuns;
+  std::string out;
+  std::string err;
+  std::string source;
+};
+
+// One picture as the commands see it: the file it came from, its LED states (rows
+// 1..positions), and a way to its IM.txt text (underscores or blanks, CR LF or LF), asked for
+// only when a firmware is to be made.
+struct WheelFile {
+  std::string_view name;
+  const wheel::LedArray* led = nullptr;
+  int32_t positions = 0;
+  std::function<std::string()> im_text;
+};
+
+// `ledwheel check FILE [--budget WORDS] [--mhz F]`: the fit report on standard output; exit 0
+// when the file runs as written, 3 when it will not (with the warning on standard error), 2 for
+// an option out of range. REQUIRES: 1 <= file.positions <= 500. Pure: any thread.
+CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz);
+
+// `ledwheel firmware FILE [-o OUT] [--mhz F]`: the reference firmware's source around the file's
+// fragment. A fragment too big for its page gives no source and exit 3; one with positions the
+// angle counter cannot reach gives the source with the warning. Exit 2 for --mhz out of range.
+// REQUIRES: 1 <= file.positions <= 500. Any thread, as far as file.im_text allows.
+CommandOutput FirmwareCommand(const WheelFile& file, double mhz);
+
+}  // namespace firmware
