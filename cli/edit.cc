@@ -1,6 +1,7 @@
 // `ledwheel edit`: the editor without the dialog, starting from FILE's wheel.
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <string>
 
 #include "cli/cli.h"
 #include "cli/files.h"
@@ -35,6 +36,13 @@ int EditBody() {
   w->led = *session.loaded->led;
   w->aantal_hoeken = session.loaded->positions;
   w->schaal = session.command->zoom;
+  // The same limit the dialog sets: a window larger than the screen cannot be painted whole.
+  if (const int32_t largest = editor::LargestZoomOnScreen(); w->schaal > largest) {
+    Note("--zoom " + std::to_string(w->schaal) +
+         ": the window would not fit this screen; the largest zoom that fits is " +
+         std::to_string(largest));
+    return kExitUsage;
+  }
   editor::PrepareEditor(*w);
   switch (editor::Edit(*w, true)) {
     case editor::EditorEnd::kNoWindow:

@@ -14,6 +14,7 @@
 #include "tests/e2e/x_driver.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/xserver.h"
 #include "wheel/wheel.h"
 
 namespace e2e {
@@ -142,6 +143,30 @@ TEST_F(EditE2E, APaintedChangeIsWrittenWhereTheOutputSays) {
   EXPECT_EQ(ReadFile(dir_.File("out.txt")), ReadFile(dir_.File("expected.txt")));
   EXPECT_EQ(ReadFile(dir_.File("in.inc")), included);
   EXPECT_FALSE(testing_support::FileExists(dir_.File("IM.txt")));
+}
+
+TEST_F(EditE2E, ZoomsWhoseWindowDoesNotFitTheScreenAreRefusedBeforeAnyWindow) {
+  // 800 x 600: the dialog's largest zoom there is -6; edit keeps to the same limit.
+  testing_support::PrivateXServer small("800x600x24");
+  ASSERT_TRUE(small.up());
+  testing_support::ScopedDisplay on(small.display());
+  const std::string bytes = WriteWheel(24, "IM.txt");
+  const struct {
+    const char* zoom;
+    int exit_code;
+  } cases[] = {{"90", 2}, {"-5", 2}};
+  for (const auto& c : cases) {
+    RunOptions o;
+    o.args = {"edit", "IM.txt", "--zoom", c.zoom};
+    Process p(kProgram, dir_.path(), o);
+    ASSERT_TRUE(p.Wait(kTimeoutMs)) << c.zoom;
+    EXPECT_EQ(p.ExitCode(), c.exit_code) << c.zoom;
+    EXPECT_EQ(p.Stderr(), std::string("ledwheel: --zoom ") + c.zoom +
+                              ": the window would not fit this screen; the largest zoom that "
+                              "fits is -6\n");
+    EXPECT_EQ(p.Stdout(), "");
+  }
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), bytes);
 }
 
 }  // namespace
