@@ -1,7 +1,8 @@
 // The Mouse module's object: input surface, pointer position and click state.
 #include "window/mouse_module.h"
 
-#include <poll.h>
+#include <chrono>
+#include <thread>
 
 namespace window {
 
@@ -48,7 +49,7 @@ void MouseModule::UpdateMuis() {
 
 bool MouseModule::WaitInput(int timeout_ms) {
   if (!input_) {
-    poll(nullptr, 0, timeout_ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
     return false;
   }
   return input_->Wait(timeout_ms);
