@@ -258,9 +258,15 @@ class Win32Input final : public InputSurface {
       Sleep(DWORD(timeout_ms));
       return false;
     }
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE)) return true;
+    // Wakes for messages that arrive from now on: the mouse's, posted ones (mouse messages can
+    // be posted too) and sent ones. Others that wait already, which the pump leaves alone, do
+    // not keep waking it.
     const DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, DWORD(timeout_ms),
-                                                QS_MOUSE | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-    return r == WAIT_OBJECT_0;
+                                                QS_MOUSE | QS_POSTMESSAGE | QS_SENDMESSAGE, 0);
+    if (r != WAIT_OBJECT_0) return false;
+    return PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE) != 0;
   }
 
  private:
