@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -125,14 +127,19 @@ TEST(GraphStart, BreakDuringInitLeavesAModuleThatTerminatesCleanly) {
   FakeBackend backend;
   Messages messages;
   GraphServices s = TestServices(messages);
-  // The window thread starts late, so Init has to wait and meets the break.
-  s.start_thread = [](std::function<void()> fn) {
-    return std::thread([fn = std::move(fn)] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  // The window thread starts only once the break has been seen, so Init has to wait and meets
+  // it however slowly the machine runs.
+  auto broke = std::make_shared<std::atomic<bool>>(false);
+  s.start_thread = [broke](std::function<void()> fn) {
+    return std::thread([fn = std::move(fn), broke] {
+      while (!broke->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       fn();
     });
   };
-  s.check_break = [] { throw std::runtime_error("USER BREAK"); };
+  s.check_break = [broke] {
+    broke->store(true);
+    throw std::runtime_error("USER BREAK");
+  };
   {
     GraphModule graph(backend, s);
     graph.Start();

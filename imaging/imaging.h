@@ -1,0 +1,99 @@
+// Pictures to wheels and back: the picture loader, the import (area-averaged, error-diffused) and
+// the renderings of a wheel (the long exposure of the turning wheel, and the editor's preview).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wheel/wheel.h"
+
+namespace imaging {
+
+// 8-bit sRGB with straight alpha, row-major, 4 bytes a pixel, no padding.
+struct Image {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> rgba;
+};
+
+// Larger pictures are refused from their header, before they are decoded.
+constexpr int64_t kMaxPixels = 100'000'000;
+
+// True when the first bytes of a file are those of a picture format the loader reads
+// (PNG, JPEG, BMP, GIF, PNM; TGA, which has no signature, when its header is consistent).
+bool LooksLikePicture(std::span<const uint8_t> head);
+
+// Decodes a picture file held in memory (the first frame of a GIF). On failure returns false and
+// sets *error to the cause alone, e.g. "not a picture", "damaged picture (...)",
+// "picture of 20000 x 20000 pixels is over 100 megapixels". Any thread.
+bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error);
+
+// PNG bytes of the picture.
+std::vector<uint8_t> EncodePng(const Image& image);
+
+// The light of intensity 0..4 relative to intensity 4: the share of a position's step in which
+// the firmware keeps the LED lit. Import and rendering use the same table.
+using Levels = std::array<double, 5>;
+constexpr Levels kReferenceLevels = {0.0, 0.01, 1.0 / 3.0, 2.0 / 3.0, 1.0};
+
+// Parses "L1,L2,L3,L4" (each in 0..1, rising). On failure returns false with the cause in *error.
+bool ParseLevels(std::string_view text, Levels* out, std::string* error);
+
+enum class Fit {
+  kCover,    // the picture's inscribed circle fills the wheel
+  kContain,  // the whole picture lies inside the wheel
+};
+
+struct ImportOptions {
+  Fit fit = Fit::kCover;
+  double rotate_degrees = 0.0;  // clockwise
+  bool mirror = false;          // left and right swapped
+  bool invert = false;          // dark artwork on light paper
+  bool dither = true;           // error diffusion; false rounds to the nearest level
+  Levels levels = kReferenceLevels;
+};
+
+// Mean linear light (0..1) of each LED's ring sector: light[q - 1][i - 1] for position q, LED i.
+using LightMap = std::vector<std::array<float, wheel::kLedsPerSpoke>>;
+
+// Samples one picture at any number of positions; the costly work (decoding sRGB, the polar
+// resampling) is done once in the constructor, so a search over N stays cheap.
+class WheelSampler {
+ public:
+  WheelSampler(const Image& image, const ImportOptions& options);
+  ~WheelSampler();
+  WheelSampler(const WheelSampler&) = delete;
+  WheelSampler& operator=(const WheelSampler&) = delete;
+
+  // REQUIRES: 1 <= positions <= 500.
+  LightMap Sample(int32_t positions) const;
+
+ private:
+  struct State;
+  State* state_;
+};
+
+// Reduces the light to intensities in led[1..positions][1..24] (the rest untouched).
+// REQUIRES: light.size() == positions, 1..500.
+void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArray& led);
+
+enum class View {
+  kSpin,    // a long exposure of the turning wheel
+  kEditor,  // the editor's preview: lit LEDs as discs in their colours
+};
+
+struct RenderOptions {
+  View view = View::kSpin;
+  int32_t size = 800;          // the picture's side; the wheel's edge touches its sides
+  uint32_t colour = 0xFF0000;  // RRGGBB of the spin view's LEDs
+  Levels levels = kReferenceLevels;
+};
+
+// REQUIRES: 1 <= positions <= 500, options.size >= 1.
+Image Render(const wheel::LedArray& led, int32_t positions, const RenderOptions& options);
+
+}  // namespace imaging
