@@ -76,6 +76,7 @@ class Win32Window final : public WindowHost {
     hwnd_ = CreateWindowExA(kGraphExStyle, kGraphClass, "Graph", kGraphStyle, place.x, place.y,
                             outer_w, outer_h, nullptr, nullptr, Instance(), this);
     if (hwnd_ == nullptr) return false;
+    shown_.store(hwnd_);
     FitClient(place);
     ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
     UpdateWindow(hwnd_);
@@ -98,6 +99,11 @@ class Win32Window final : public WindowHost {
 
   void Quit() override {
     quit_.store(true);
+    // Child windows of the calling thread (the input window) go first: destroying them from
+    // the window thread would wait for this thread, which is about to wait for that one.
+    if (HWND hwnd = shown_.load(); hwnd != nullptr) {
+      EnumChildWindows(hwnd, &Win32Window::DestroyIfOurs, LPARAM(GetCurrentThreadId()));
+    }
     if (const DWORD id = thread_id_.load(); id != 0) PostThreadMessageA(id, WM_QUIT, 0, 0);
   }
 
@@ -169,12 +175,18 @@ class Win32Window final : public WindowHost {
       case WM_RBUTTONDOWN:
         return 0;
       case WM_NCDESTROY:
+        shown_.store(nullptr);
         hwnd_ = nullptr;
         break;
       default:
         break;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+
+  static BOOL CALLBACK DestroyIfOurs(HWND child, LPARAM thread) {
+    if (GetWindowThreadProcessId(child, nullptr) == DWORD(thread)) DestroyWindow(child);
+    return TRUE;
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -186,7 +198,8 @@ class Win32Window final : public WindowHost {
     return self != nullptr ? self->Handle(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
   }
 
-  HWND hwnd_ = nullptr;
+  HWND hwnd_ = nullptr;               // window thread's
+  std::atomic<HWND> shown_{nullptr};  // the same, for Quit from other threads
   Box client_;
   std::atomic<DWORD> thread_id_{0};
   std::atomic<bool> quit_{false};

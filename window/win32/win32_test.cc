@@ -240,5 +240,16 @@ TEST_F(Win32Test, ClosingTheWindowEndsItAndTheInputWindowWithIt) {
   graph_->WaitIdle();
 }
 
+TEST_F(Win32Test, ExitEndsTheWindowThreadWhileTheInputWindowIsOpen) {
+  ASSERT_TRUE(IsWindow(input_));
+  graph_->Exit();
+  // The window thread was joined, not left behind: its window is gone when Exit returns. (A
+  // window thread that destroyed the input window itself would wait for this thread.)
+  EXPECT_FALSE(IsWindow(hwnd_));
+  EXPECT_FALSE(IsWindow(input_));
+  mouse_->UpdateMuis();
+  EXPECT_FALSE(mouse_->WindowOpen());
+}
+
 }  // namespace
 }  // namespace window
