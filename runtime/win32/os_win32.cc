@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "runtime/os.h"
 
@@ -40,14 +41,11 @@ HANDLE HandleOf(Fd fd) {
 std::atomic<bool> break_recorded{false};
 // Set by the control handler, so that a wait for input ends at once.
 HANDLE break_event = nullptr;
-// The thread that installed the handler (the main thread), whose blocking read a break cancels.
-HANDLE main_thread = nullptr;
 
 BOOL WINAPI OnControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;  // the system's default
   break_recorded.store(true);
   if (break_event != nullptr) SetEvent(break_event);
-  if (main_thread != nullptr) CancelSynchronousIo(main_thread);
   return TRUE;
 }
 
@@ -63,15 +61,74 @@ bool WaitForBreak(DWORD ms) {
   return break_recorded.load();
 }
 
-// One blocking read; a break cancels it (the control handler cancels the main thread's read).
+// One blocking read. Ctrl+C ends a console read with nothing read, and its handler may run a
+// little later: grace_ms is how long to wait for it before calling it the end of input.
 ReadStatus ReadBlocking(HANDLE h, char* buf, size_t cap, size_t* got, DWORD grace_ms) {
   DWORD n = 0;
   if (ReadFile(h, buf, DWORD(cap), &n, nullptr) && n > 0) {
     *got = n;
     return ReadStatus::kData;
   }
-  // A console read that Ctrl+C ends comes back empty, and the handler may run a little later.
   return WaitForBreak(grace_ms) ? ReadStatus::kInterrupted : ReadStatus::kEnd;
+}
+
+// Reads of a pipe that cannot be looked into go through a thread of their own, so that the
+// main thread waits where a break ends the wait. A read a break left unfinished is taken up
+// by the next call: no bytes are lost.
+struct PipeReader {
+  HANDLE thread = nullptr;
+  HANDLE request = nullptr;  // auto-reset: one read
+  HANDLE done = nullptr;     // manual-reset: the read has finished
+  HANDLE from = nullptr;
+  std::array<char, 4096> buf{};
+  DWORD got = 0;
+  bool ok = false;
+  bool pending = false;  // main thread's: a read was asked for and its result not yet taken
+  std::string left;      // bytes of a finished read beyond what the caller could take
+};
+PipeReader reader;
+
+DWORD WINAPI ReaderMain(void*) {
+  for (;;) {
+    WaitForSingleObject(reader.request, INFINITE);
+    DWORD n = 0;
+    reader.ok =
+        ReadFile(reader.from, reader.buf.data(), DWORD(reader.buf.size()), &n, nullptr) && n > 0;
+    reader.got = n;
+    SetEvent(reader.done);
+  }
+}
+
+ReadStatus ReadThroughThread(HANDLE h, char* buf, size_t cap, size_t* got) {
+  if (reader.left.empty()) {
+    if (reader.thread == nullptr) {
+      reader.request = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+      reader.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      if (reader.request != nullptr && reader.done != nullptr) {
+        reader.thread = CreateThread(nullptr, 0, &ReaderMain, nullptr, 0, nullptr);
+      }
+      if (reader.thread == nullptr) return ReadBlocking(h, buf, cap, got, 0);
+    }
+    if (!reader.pending) {
+      reader.from = h;
+      ResetEvent(reader.done);
+      reader.pending = true;
+      SetEvent(reader.request);
+    }
+    // Short slices: some systems deliver the break only to a thread that comes back now and
+    // then.
+    while (WaitForSingleObject(reader.done, kPipePollMs * 4) != WAIT_OBJECT_0) {
+      if (break_recorded.load()) return ReadStatus::kInterrupted;
+    }
+    reader.pending = false;
+    if (!reader.ok) return ReadStatus::kEnd;
+    reader.left.assign(reader.buf.data(), reader.got);
+  }
+  const size_t n = std::min(cap, reader.left.size());
+  reader.left.copy(buf, n);
+  reader.left.erase(0, n);
+  *got = n;
+  return ReadStatus::kData;
 }
 
 ReadStatus ReadPipe(HANDLE h, char* buf, size_t cap, size_t* got) {
@@ -82,7 +139,7 @@ ReadStatus ReadPipe(HANDLE h, char* buf, size_t cap, size_t* got) {
     DWORD avail = 0;
     if (!PeekNamedPipe(h, nullptr, 0, nullptr, &avail, nullptr)) {
       if (GetLastError() == ERROR_BROKEN_PIPE) return ReadStatus::kEnd;
-      break;  // a pipe that cannot be looked into (Wine's view of a host pipe): just read
+      return ReadThroughThread(h, buf, cap, got);  // one that cannot be looked into
     }
     if (avail > 0) break;
     if (WaitForBreak(kPipePollMs)) return ReadStatus::kInterrupted;
@@ -217,8 +274,6 @@ void InstallBreakHandler() {
   static std::once_flag once;
   std::call_once(once, [] {
     break_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &main_thread, 0,
-                    FALSE, DUPLICATE_SAME_ACCESS);
     // Critical-error dialogs would stop an unattended run.
     SetErrorMode(SEM_FAILCRITICALERRORS);
   });

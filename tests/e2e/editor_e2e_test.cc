@@ -462,6 +462,25 @@ TEST_F(EditorE2E, CtrlCInTheLoopGivesTheUserBreakReport) {
   EXPECT_FALSE(FileExists(dir_.File("IM.txt")));
 }
 
+TEST(EditorE2EDialog, CtrlCAtThePromptGivesTheUserBreakReport) {
+  TempDir dir;
+  RunOptions o;
+  o.keep_stdin_open = true;  // the program waits at the prompt until the break
+  std::unique_ptr<Process> p = StartProgram(dir.path(), o);
+  ASSERT_TRUE(p->ReadUntil("# LED positions: ")) << p->Stderr();
+  ASSERT_EQ(kill(p->pid(), SIGINT), 0);
+  ASSERT_TRUE(p->Wait(kTimeoutMs));
+  EXPECT_EQ(p->ExitCode(), 9) << p->Stderr();
+  const std::string dialog = DialogText();
+  EXPECT_EQ(p->Stdout(), dialog.substr(0, dialog.find("# LED positions: ") + 17) +
+                             "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+                             "File errinfo.$$$ created.\r\n");
+  const std::string errinfo = ReadFile(dir.File("errinfo.$$$"));
+  EXPECT_NE(errinfo.find("\r\n#RTS: unhandled exception #21: USER BREAK\r\n"), std::string::npos)
+      << errinfo;
+  EXPECT_FALSE(FileExists(dir.File("IM.txt")));
+}
+
 TEST(EditorE2ENoDisplay, MouseFailureIsReportedWithExitCodeOne) {
   TempDir dir;
   RunOptions o;
