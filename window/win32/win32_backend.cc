@@ -47,6 +47,18 @@ void PutDib(HDC dc, const Picture& p, const Box& box, const Box& client) {
                 SRCCOPY);
 }
 
+// The window procedure of a class whose windows are made with their object as the creation
+// parameter: the messages go to that object's Handle.
+template <class Owner>
+LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Owner*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  return self != nullptr ? self->Handle(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+}
+
 Box ClientBox(uint32_t cw, uint32_t ch) { return Box{0, 0, int64_t(cw) - 1, int64_t(ch) - 1}; }
 
 class Win32Window final : public WindowHost {
@@ -58,7 +70,7 @@ class Win32Window final : public WindowHost {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = kGraphClassStyle;
-    wc.lpfnWndProc = &Win32Window::Proc;
+    wc.lpfnWndProc = &Proc<Win32Window>;
     wc.hInstance = Instance();
     wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -189,14 +201,7 @@ class Win32Window final : public WindowHost {
     return TRUE;
   }
 
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-      auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->Handle(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
-  }
+  friend LRESULT CALLBACK Proc<Win32Window>(HWND, UINT, WPARAM, LPARAM);
 
   HWND hwnd_ = nullptr;               // window thread's
   std::atomic<HWND> shown_{nullptr};  // the same, for Quit from other threads
@@ -239,7 +244,7 @@ class Win32Input final : public InputSurface {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = 0;  // no double clicks: every release counts
-    wc.lpfnWndProc = &Win32Input::Proc;
+    wc.lpfnWndProc = &Proc<Win32Input>;
     wc.hInstance = Instance();
     wc.hIcon = wc.hIconSm = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -328,14 +333,7 @@ class Win32Input final : public InputSurface {
     return DefWindowProcA(hwnd, msg, wp, lp);
   }
 
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-      auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32Input*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->Handle(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
-  }
+  friend LRESULT CALLBACK Proc<Win32Input>(HWND, UINT, WPARAM, LPARAM);
 
   HWND hwnd_ = nullptr;
   bool gone_ = false;
