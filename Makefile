@@ -3,11 +3,12 @@
 
 # Debian packages: what the build needs, and what the test run needs on top (a private X server,
 # a pointer driver, and the PIC assembler and simulator that check the generated firmware).
-BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev
+BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libstb-dev libcli11-dev
 TEST_PACKAGES := xvfb xdotool gputils gpsim
-# The Windows build: the MinGW-w64 cross compiler (posix threads) and GoogleTest's sources; its
-# tests run under Wine on a private Xvfb, driven by the Linux build's end-to-end tests.
-WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64-posix googletest
+# The Windows build: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources and the
+# header-only libraries; its tests run under Wine on a private Xvfb, driven by the Linux build's
+# end-to-end tests.
+WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64-posix googletest libstb-dev libcli11-dev
 WINDOWS_TEST_PACKAGES := $(BUILD_PACKAGES) wine wine64 xvfb xdotool
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)

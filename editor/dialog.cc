@@ -8,11 +8,6 @@
 namespace editor {
 namespace {
 
-// Below -57 some LED centres fall off the picture; above 90 the window (picture + 31 pixels of
-// frame) no longer fits a 1200-pixel-high screen.
-constexpr int32_t kMinZoom = -57;
-constexpr int32_t kMaxZoom = 90;
-
 constexpr std::string_view kStars = "********************************************";
 constexpr std::string_view kPositionsPrompt = "# LED positions: ";
 constexpr std::string_view kZoomPrompt = "Zoom (0%: 15\" screen, 70% = true size):  ";
@@ -54,13 +49,17 @@ void RunDialog(wheel::Wheel& w) {
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
+  PrepareEditor(w);
+  IO::WrLn();
+}
+
+void PrepareEditor(wheel::Wheel& w) {
   wheel::ComputeSizes(w);
   w.intens4 = true;
   w.intens0 = w.intens1 = w.intens2 = w.intens3 = false;
   w.end = false;
   w.create_bitmap = false;
   w.bekijken = false;
-  IO::WrLn();
 }
 
 }  // namespace editor

@@ -40,14 +40,15 @@ class GraphCanvas final : public Canvas {
 
 }  // namespace
 
-int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
-  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31)) {
-    IO::WrStr("Sorry, mouse doesn't work");
-    IO::WrLn();
-    return 1;  // the editor never ran: not a success
-  }
+EditorEnd Edit(wheel::Wheel& w, bool loaded) {
+  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31))
+    return EditorEnd::kNoWindow;
   GraphCanvas canvas;
-  OpenScreen(w, canvas);
+  if (loaded) {
+    OpenLoadedScreen(w, canvas);
+  } else {
+    OpenScreen(w, canvas);
+  }
 
   while (!w.end) {
     rts::CheckBreak();
@@ -66,10 +67,21 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
     }
     Mouse::WaitInput(kPollWaitMs);
   }
+  return w.create_bitmap ? EditorEnd::kWrite : EditorEnd::kClosed;
+}
 
-  if (w.create_bitmap) {
-    firmware::BeeldMatrix(w, m);
-    firmware::MaakText(w, m);
+int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
+  switch (Edit(w, false)) {
+    case EditorEnd::kNoWindow:
+      IO::WrStr("Sorry, mouse doesn't work");
+      IO::WrLn();
+      return 1;  // the editor never ran: not a success
+    case EditorEnd::kWrite:
+      firmware::BeeldMatrix(w, m);
+      firmware::MaakText(w, m);
+      return 0;
+    case EditorEnd::kClosed:
+      break;
   }
   return 0;
 }

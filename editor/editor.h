@@ -6,6 +6,18 @@
 
 namespace editor {
 
+// How an editing session ended.
+enum class EditorEnd {
+  kNoWindow,  // the window could not open; nothing was shown
+  kClosed,    // the close button or the window manager: nothing to write
+  kWrite,     // the write button: w.led holds what to write
+};
+
+// Opens the window and runs the editing loop until it ends. With loaded, w.led rows
+// 1..aantal_hoeken are the starting wheel and are drawn; else they are cleared first.
+// REQUIRES: the sizes and flags set as the dialog leaves them. Main thread only.
+EditorEnd Edit(wheel::Wheel& w, bool loaded);
+
 // Opens the window, lets the user paint, preview and write, and writes IM.txt when asked.
 // Returns the exit code of the run. Main thread only.
 int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m);

@@ -191,6 +191,22 @@ void OpenScreen(wheel::Wheel& w, Canvas& c) {
   DrawControls(w, c);
 }
 
+void OpenLoadedScreen(wheel::Wheel& w, Canvas& c) {
+  w.hoek_stap = wheel::HoekStap(w.aantal_hoeken);
+  for (w.i = 0; w.i < wheel::kLedsPerSpoke; ++w.i) {
+    for (w.j = 0; w.j < w.aantal_hoeken; ++w.j) {
+      const int32_t t = w.led[w.j + 1][w.i + 1].toestand;
+      const wheel::Point p = wheel::Centre(w, w.i, w.j);
+      if (t == 0) {
+        DrawOutline(w, c, p);
+      } else {
+        DrawLit(w, c, p, t);
+      }
+    }
+  }
+  DrawControls(w, c);
+}
+
 void HandleClick(wheel::Wheel& w, Canvas& c) {
   Dispatch(w, c);
   LedPass(w, c);

@@ -59,6 +59,11 @@ int32_t PreviewRadius(const wheel::Wheel& w);
 // REQUIRES: 1 <= w.aantal_hoeken <= wheel::kMaxPositions and the sizes set.
 void OpenScreen(wheel::Wheel& w, Canvas& c);
 
+// The opening screen for a wheel loaded from a file: keeps w.led, sets w.hoek_stap, draws lit
+// LEDs as discs in their colours and the others as red outlines, ring by ring, then the border
+// and the controls. REQUIRES: as OpenScreen.
+void OpenLoadedScreen(wheel::Wheel& w, Canvas& c);
+
 // Handles one click at (w.mouse_x, w.mouse_y): the first control under it acts (close and
 // write set w.end, preview toggles the preview, an intensity button selects it), then every LED
 // whose box holds the point takes the selected intensity and is repainted, in loop order.

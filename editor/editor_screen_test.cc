@@ -203,6 +203,39 @@ TEST(OpenScreenTest, ClearsRowsAndDrawsOutlinesRingByRingThenTheControls) {
   EXPECT_EQ(canvas.calls[95], CircleCall(300, 41, 3, 4));
 }
 
+// A wheel from a file opens as it was painted: every intensity in its colour, off LEDs as
+// outlines, nothing cleared, the controls last; a click then paints as usual.
+TEST(OpenLoadedScreenTest, DrawsTheLoadedLedsLitAndKeepsThem) {
+  auto w = std::make_unique<wheel::Wheel>();
+  w->aantal_hoeken = 3;
+  w->schaal = 0;
+  wheel::ComputeSizes(*w);
+  w->intens4 = true;
+  for (int32_t row = 1; row <= 3; ++row) {
+    for (int32_t led = 1; led <= wheel::kLedsPerSpoke; ++led) {
+      w->led[row][led].toestand = (row + led) % 5;
+    }
+  }
+  RecordingCanvas canvas;
+  OpenLoadedScreen(*w, canvas);
+
+  EXPECT_FLOAT_EQ(w->hoek_stap, wheel::HoekStap(3));
+  std::vector<Call> expected;
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    for (int32_t j = 0; j < 3; ++j) {
+      const int32_t t = (j + 1 + i + 1) % 5;
+      ASSERT_EQ(w->led[j + 1][i + 1].toestand, t) << "loaded LEDs are kept";
+      const wheel::Point p = wheel::Centre(*w, i, j);
+      expected.push_back(t == 0 ? CircleCall(p.x, p.y, 3, kRed)
+                                : DiscCall(p.x, p.y, 3, wheel::Kleur(t)));
+    }
+  }
+  ASSERT_GT(canvas.calls.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k) ASSERT_EQ(canvas.calls[k], expected[k]) << k;
+  EXPECT_EQ(canvas.calls[expected.size()], RectCall(0, 0, 599, 599, 2, false));
+  EXPECT_EQ(canvas.calls.back(), TextCall(510, 10, 7, "4"));
+}
+
 TEST(HandleClickTest, PaintsWithTheSelectedIntensityStartingAtFour) {
   Screen s(24, 0);
   const wheel::Point p = wheel::Centre(*s.w, 23, 0);  // outer ring, 3 o'clock: (560, 300)

@@ -8,14 +8,17 @@
 namespace firmware {
 
 void BeeldMatrix(wheel::Wheel& w, PortMatrix& m) {
+  IO::WrLn();
+  IO::WrLn();
+  BuildPortMatrix(w, m);
+}
+
+void BuildPortMatrix(wheel::Wheel& w, PortMatrix& m) {
   const int32_t n = w.aantal_hoeken;
   // The dialog refuses other counts; past them the loops below would run off the arrays (or, at
   // n <= 0, the regrouping would never end).
   assert(n >= 1 && n <= wheel::kMaxPositions);
   constexpr int32_t kLeds = wheel::kLedsPerSpoke;
-
-  IO::WrLn();
-  IO::WrLn();
 
   for (int32_t j = 1; j <= n; ++j) {
     for (int32_t i = 1; i <= kLeds; ++i) w.led_copy[j][i] = w.led[j][i];

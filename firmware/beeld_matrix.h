@@ -24,4 +24,7 @@ struct PortMatrix {
 // REQUIRES: 1 <= w.aantal_hoeken <= 500. Writes two empty console lines first.
 void BeeldMatrix(wheel::Wheel& w, PortMatrix& m);
 
+// BeeldMatrix without the console lines, for the command line, whose output is the user's.
+void BuildPortMatrix(wheel::Wheel& w, PortMatrix& m);
+
 }  // namespace firmware

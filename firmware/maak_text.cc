@@ -2,6 +2,7 @@
 #include "firmware/maak_text.h"
 
 #include <cassert>
+#include <memory>
 
 #include "runtime/fio.h"
 #include "runtime/io.h"
@@ -36,13 +37,12 @@ void PhaseImage(FIO::File f, const PortMatrix& m, int32_t j, int32_t t) {
   }
 }
 
-}  // namespace
-
-void MaakText(wheel::Wheel& w, PortMatrix& m) {
+// console_lines: the two empty console lines come before the close, whose write-out can raise.
+void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_lines) {
   const int32_t n = w.aantal_hoeken;
   assert(n >= 1 && n <= wheel::kMaxPositions);  // the matrix holds rows for 500 positions
   FIO::File& f = m.myFile;
-  f = FIO::Create("IM.txt");
+  f = FIO::Create(name);
 
   FIO::WrStr(f, "__MOVLW_D'");
   FIO::WrInt(f, n, 0);
@@ -121,9 +121,30 @@ void MaakText(wheel::Wheel& w, PortMatrix& m) {
     Line(f, "__GOTO_BEGIN");
   }
 
-  IO::WrLn();
-  IO::WrLn();
+  if (console_lines) {
+    IO::WrLn();
+    IO::WrLn();
+  }
   FIO::Close(f);
+}
+
+}  // namespace
+
+void MaakText(wheel::Wheel& w, PortMatrix& m, std::string_view name) { Write(w, m, name, true); }
+
+void WriteFragment(wheel::Wheel& w, PortMatrix& m, std::string_view name) {
+  Write(w, m, name, false);
+}
+
+void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view name) {
+  assert(positions >= 1 && positions <= wheel::kMaxPositions);
+  // About 200 KB of state: on the heap, value-initialised as the program's static state is.
+  auto w = std::make_unique<wheel::Wheel>();
+  auto m = std::make_unique<PortMatrix>();
+  w->led = led;
+  w->aantal_hoeken = positions;
+  BuildPortMatrix(*w, *m);
+  WriteFragment(*w, *m, name);
 }
 
 }  // namespace firmware

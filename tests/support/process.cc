@@ -102,7 +102,9 @@ Process::Process(const std::string& program, const std::string& dir, const RunOp
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGINT, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
-    if (drop_root && prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0) {
+    // Both rights: to write, and to read, whatever a file's mode.
+    if (drop_root && (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
+                      prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0)) {
       if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
         ChildFail("cannot give up root's file access");
       }

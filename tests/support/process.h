@@ -23,9 +23,9 @@ struct RunOptions {
   bool stdout_to_file = false;
   // DISPLAY for the program: unset keeps ours, empty removes it, else this one.
   std::optional<std::string> display;
-  // When we are root: without root's right to write files whatever their mode (dropped from the
-  // capability bounding set, or else by running as "nobody", for which the directory is opened
-  // to everyone).
+  // When we are root: without root's right to read and write files whatever their mode (dropped
+  // from the capability bounding set, or else by running as "nobody", for which the directory is
+  // opened to everyone).
   bool honour_file_modes = false;
 };
 

@@ -1,26 +1,28 @@
-// ledwheel: paint a persistence-of-vision wheel and write it as PIC firmware tables.
+// The program without arguments: the dialog, then the editor, with the run's module state.
+#include "editor/program.h"
+
 #include "editor/dialog.h"
 #include "editor/editor.h"
 #include "firmware/beeld_matrix.h"
 #include "runtime/fio.h"
-#include "runtime/startup.h"
 #include "wheel/wheel.h"
 #include "window/mouse.h"
 
+namespace editor {
 namespace {
 
 // Module state lives for the whole run and starts all zero.
 wheel::Wheel wheel;
 firmware::PortMatrix matrix;
 
-int Body() {
+}  // namespace
+
+int DialogAndEditor() {
   // Module start order: the file channels first, then Mouse (which starts Graph, then IO).
   FIO::Start();
   Mouse::Start();
-  editor::RunDialog(wheel);
-  return editor::RunEditor(wheel, matrix);
+  RunDialog(wheel);
+  return RunEditor(wheel, matrix);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) { return rts::Run(argc, argv, Body); }
+}  // namespace editor

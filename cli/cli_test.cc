@@ -1,0 +1,391 @@
+// Tests of the command line through the real program: help and version, usage errors, file
+// errors that leave every file as it was, import, the IM.txt round trip and render.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "firmware/fragment_words.h"
+#include "firmware/im_reader.h"
+#include "firmware/maak_text.h"
+#include "imaging/imaging.h"
+#include "runtime/fio.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+const std::string kProgram = LEDWHEEL;
+
+std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// A picture of side px in which lit(x, y) pixels are white and the rest black (x, y in -1..1,
+// y downwards).
+template <class Lit>
+std::string Png(int32_t px, Lit lit) {
+  imaging::Image image;
+  image.width = image.height = px;
+  image.rgba.resize(static_cast<size_t>(px) * px * 4);
+  for (int32_t y = 0; y < px; ++y) {
+    for (int32_t x = 0; x < px; ++x) {
+      const double u = (x + 0.5) / px * 2 - 1, v = (y + 0.5) / px * 2 - 1;
+      const uint8_t c = lit(u, v) ? 255 : 0;
+      uint8_t* p = &image.rgba[(static_cast<size_t>(y) * px + x) * 4];
+      p[0] = p[1] = p[2] = c;
+      p[3] = 255;
+    }
+  }
+  return Bytes(imaging::EncodePng(image));
+}
+
+uint32_t Crc32(std::string_view bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// A valid PNG whose header says width x height: the pixels never come.
+std::string PngClaiming(uint32_t width, uint32_t height) {
+  std::string png = Png(1, [](double, double) { return true; });
+  auto put = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) png[at + k] = static_cast<char>(v >> (24 - 8 * k));
+  };
+  put(16, width);  // IHDR data starts at 16: signature 8, length 4, type 4
+  put(20, height);
+  put(29, Crc32(std::string_view(png).substr(12, 17)));
+  return png;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { FIO::Start(); }
+
+  RunResult Run(std::vector<std::string> args, bool honour_file_modes = false) {
+    RunOptions o;
+    o.args = std::move(args);
+    o.display = "";  // no command here opens a window
+    o.honour_file_modes = honour_file_modes;
+    return testing_support::Run(kProgram, dir_.path(), o);
+  }
+
+  // The writers' IM.txt for a wheel, as a file in the test's directory.
+  std::string WriteIm(const wheel::LedArray& led, int32_t n, const std::string& name) {
+    firmware::WriteImFile(led, n, dir_.File(name));
+    return ReadFile(dir_.File(name));
+  }
+
+  // The wheel of an IM.txt in the test's directory; fails the test when it is not one.
+  std::unique_ptr<wheel::LedArray> ReadIm(const std::string& name, int32_t* n) {
+    auto led = std::make_unique<wheel::LedArray>();
+    firmware::ImInfo info;
+    std::string error;
+    EXPECT_TRUE(firmware::ReadIm(ReadFile(dir_.File(name)), *led, &info, &error)) << error;
+    *n = info.positions;
+    return led;
+  }
+
+  // The names in the test's directory, so that a stray temporary file is seen.
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+      // The runner's own record of standard error.
+      if (e.path().filename() != "stderr.txt") names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shows;
+  };
+  const Case cases[] = {
+      {{"--help"}, {"import", "edit", "render", "--version", "Exit codes"}},
+      {{"import", "--help"},
+       {"--positions", "--budget", "--levels", "--fit", "--rotate", "--mirror", "--invert",
+        "--no-dither", "--output"}},
+      {{"edit", "--help"}, {"--zoom", "--output", "--positions"}},
+      {{"render", "--help"}, {"--view", "--size", "--colour", "--output"}},
+      {{"--version"}, {std::string("ledwheel ") + LEDWHEEL_VERSION + "\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    for (const std::string& s : c.shows) EXPECT_NE(r.out.find(s), std::string::npos) << s;
+  }
+}
+
+// The program has always ignored its arguments: only a command or an option is read.
+TEST_F(CliTest, ArgumentsThatAreNoCommandStillStartTheDialog) {
+  const RunResult r = Run({"frobnicate", "x.png"});
+  EXPECT_TRUE(r.out.find("# LED positions: ") != std::string::npos) << r.out;
+  EXPECT_EQ(r.exit_code, 1);  // standard input ended at the first question
+}
+
+TEST_F(CliTest, UsageErrorsAreOneLineAndExitTwo) {
+  WriteFile(dir_.File("IM.txt"), "kept");
+  WriteFile(dir_.File("p.png"), Png(8, [](double, double) { return true; }));
+  const std::vector<std::string> cases[] = {
+      {"--frobnicate"},
+      {"import"},
+      {"import", "p.png", "--bogus"},
+      {"import", "p.png", "-n", "0"},
+      {"import", "p.png", "-n", "501"},
+      {"import", "p.png", "-n", "12x"},
+      {"import", "p.png", "--positions=-3"},
+      {"import", "p.png", "--budget", "0"},
+      {"import", "p.png", "--levels", "0.5,0.2,0.7,1"},
+      {"import", "p.png", "--levels", "1,2"},
+      {"import", "p.png", "--fit", "stretch"},
+      {"import", "p.png", "--rotate", "left"},
+      {"edit", "p.png", "--zoom", "91"},
+      {"edit", "p.png", "--zoom", "-58"},
+      {"render", "p.png", "--size", "0"},
+      {"render", "p.png", "--view", "top"},
+      {"render", "p.png", "--colour", "GG0000"},
+      {"render", "p.png", "--colour", "#FF0000"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    SCOPED_TRACE(line);
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with("ledwheel: ")) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+  }
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), "kept");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"IM.txt", "p.png"}));
+}
+
+TEST_F(CliTest, FileProblemsNameTheFileExitOneAndLoseNothing) {
+  WriteFile(dir_.File("IM.txt"), "the old file");
+  WriteFile(dir_.File("wheel.png"), "the old picture");
+  const std::string good = Png(16, [](double u, double) { return u > 0; });
+  WriteFile(dir_.File("notes.txt"), "a shopping list\n");
+  WriteFile(dir_.File("truncated.png"), good.substr(0, good.size() / 2));
+  std::string wrong_magic = good;
+  wrong_magic[1] = 'X';
+  WriteFile(dir_.File("magic.png"), wrong_magic);
+  WriteFile(dir_.File("huge.png"), PngClaiming(20000, 20000));
+  WriteFile(dir_.File("bad.txt"), "__MOVLW_D'2'__;# positions\r\nBEGIN\r\n");
+  WriteFile(dir_.File("many.txt"), "__MOVLW_D'600'__;# positions\r\n");
+  std::filesystem::create_directory(dir_.File("folder"));
+  WriteFile(dir_.File("good.png"), good);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // the whole line without its end, or its start when it ends in "..."
+  };
+  const Case cases[] = {
+      {{"import", "missing.png"}, "ledwheel: missing.png: no such file"},
+      {{"render", "folder"}, "ledwheel: folder: is a directory"},
+      {{"import", "notes.txt"}, "ledwheel: notes.txt: neither a picture nor an IM.txt"},
+      {{"import", "magic.png"}, "ledwheel: magic.png: neither a picture nor an IM.txt"},
+      {{"import", "truncated.png"}, "ledwheel: truncated.png: damaged picture..."},
+      {{"render", "huge.png"}, "ledwheel: huge.png: picture of 20000 x 20000 pixels is over..."},
+      {{"import", "bad.txt"}, "ledwheel: bad.txt: line 2: expected \"__MOVWF_HOEKTELLER\""},
+      {{"edit", "many.txt"},
+       "ledwheel: many.txt: line 1: the file names 600 positions; at most 500 are allowed"},
+      {{"import", "good.png", "-o", "folder"}, "ledwheel: folder: is a directory"},
+      {{"import", "good.png", "-o", "nowhere/IM.txt"},
+       "ledwheel: nowhere/IM.txt: cannot be written: No such file or directory"},
+      {{"import", "good.png", "--budget", "13"}, "ledwheel: good.png: even one position takes..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string want = c.error;
+    if (want.ends_with("...")) {
+      EXPECT_TRUE(r.err.starts_with(want.substr(0, want.size() - 3))) << r.err;
+    } else {
+      EXPECT_EQ(r.err, want + "\n");
+    }
+  }
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), "the old file");
+  EXPECT_EQ(ReadFile(dir_.File("wheel.png")), "the old picture");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"IM.txt", "bad.txt", "folder", "good.png",
+                                               "huge.png", "magic.png", "many.txt", "notes.txt",
+                                               "truncated.png", "wheel.png"}));
+}
+
+TEST_F(CliTest, ReadOnlyOutputsAndUnreadableInputsAreRefused) {
+  WriteFile(dir_.File("good.png"), Png(16, [](double, double) { return true; }));
+  WriteFile(dir_.File("IM.txt"), "read-only");
+  std::filesystem::permissions(dir_.File("IM.txt"), std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::group_read |
+                                                        std::filesystem::perms::others_read);
+  // Refused even where the permissions would not stop the program (root).
+  RunResult r = Run({"import", "good.png"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "ledwheel: IM.txt: is read-only: not replaced\n");
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), "read-only");
+
+  WriteFile(dir_.File("secret.png"), ReadFile(dir_.File("good.png")));
+  std::filesystem::permissions(dir_.File("secret.png"), std::filesystem::perms::owner_write);
+  r = Run({"render", "secret.png", "-o", "out.png"}, /*honour_file_modes=*/true);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "ledwheel: secret.png: cannot be read: Permission denied\n");
+  EXPECT_FALSE(FileExists(dir_.File("out.png")));
+}
+
+// A black picture is all dark positions, 6 words each after 8 fixed ones: the automatic N is
+// known exactly for any budget.
+TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
+  WriteFile(dir_.File("black.png"), Png(32, [](double, double) { return false; }));
+  WriteFile(dir_.File("half.png"), Png(64, [](double u, double v) { return u * v > 0; }));
+  struct Case {
+    std::string picture;
+    int32_t budget;
+    int32_t positions;  // 0: only check that it fits
+  };
+  const Case cases[] = {
+      {"black.png", 0, 256}, {"black.png", 100, 15}, {"black.png", 14, 1},
+      {"half.png", 0, 0},    {"half.png", 900, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.picture + " " + std::to_string(c.budget));
+    std::vector<std::string> args = {"import", c.picture};
+    if (c.budget > 0) args.insert(args.end(), {"--budget", std::to_string(c.budget)});
+    const RunResult r = Run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    int32_t n = 0;
+    const auto led = ReadIm("IM.txt", &n);
+    const int32_t budget = c.budget > 0 ? c.budget : firmware::kFragmentBudget;
+    if (c.positions > 0) {
+      EXPECT_EQ(n, c.positions);
+    }
+    EXPECT_LE(firmware::FragmentWords(*led, n), budget);
+    EXPECT_EQ(r.err, "ledwheel: " + c.picture + ": " + std::to_string(n) +
+                         " positions, the most up to 256 whose IM.txt fits " +
+                         std::to_string(budget) + " words (it takes " +
+                         std::to_string(firmware::FragmentWords(*led, n)) + ")\n");
+  }
+}
+
+// Position j covers the angles j-1 .. j steps clockwise from 3 o'clock: at 8 positions the lower
+// right quadrant of the picture is positions 1 and 2. The picture's own blur may give the
+// inner LEDs beside the quadrant the faintest intensity.
+TEST_F(CliTest, ImportedPicturesLandWhereTheEditorShowsThem) {
+  WriteFile(dir_.File("quadrant.png"),
+            Png(1024, [](double u, double v) { return u > 0 && v > 0; }));
+  const RunResult r = Run({"import", "quadrant.png", "-n", "8", "-o", "q.txt"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // nothing was chosen on the user's behalf
+  int32_t n = 0;
+  const auto led = ReadIm("q.txt", &n);
+  ASSERT_EQ(n, 8);
+  for (int32_t q = 1; q <= 8; ++q) {
+    for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
+      const int32_t t = (*led)[q][i].toestand;
+      if (q <= 2) {
+        EXPECT_EQ(t, 4) << "position " << q << " LED " << i;
+      } else if (q == 3 || q == 8) {
+        EXPECT_LE(t, i <= 4 ? 1 : 0) << "position " << q << " LED " << i;
+      } else {
+        EXPECT_EQ(t, 0) << "position " << q << " LED " << i;
+      }
+    }
+  }
+}
+
+TEST_F(CliTest, AnImTxtInEveryFormIsWrittenBackByteForByte) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int32_t> intensity(0, 4);
+  for (int32_t n : {1, 37, 500}) {
+    auto led = std::make_unique<wheel::LedArray>();
+    for (int32_t q = 1; q <= n; ++q) {
+      for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) (*led)[q][i].toestand = intensity(rng);
+    }
+    const std::string written = WriteIm(*led, n, "in.txt");
+    std::string blanks_lf;
+    for (char c : written) {
+      if (c != '\r') blanks_lf += c == '_' ? ' ' : c;
+    }
+    WriteFile(dir_.File("in.inc"), blanks_lf);
+    for (const char* input : {"in.txt", "in.inc"}) {
+      SCOPED_TRACE(std::string(input) + " at N = " + std::to_string(n));
+      const RunResult r = Run({"import", input, "-o", "out.txt"});
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(ReadFile(dir_.File("out.txt")), written);
+    }
+  }
+}
+
+TEST_F(CliTest, AnImTxtAtAnotherNIsItsTurningWheelImportedAgain) {
+  // Every LED of the outer ring at 4 on 10 positions stays a full outer ring at 40.
+  auto led = std::make_unique<wheel::LedArray>();
+  for (int32_t q = 1; q <= 10; ++q) (*led)[q][24].toestand = 4;
+  WriteIm(*led, 10, "ring.txt");
+  const RunResult r = Run({"import", "ring.txt", "-n", "40", "-o", "ring40.txt"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  int32_t n = 0;
+  const auto back = ReadIm("ring40.txt", &n);
+  ASSERT_EQ(n, 40);
+  for (int32_t q = 1; q <= 40; ++q) {
+    EXPECT_EQ((*back)[q][24].toestand, 4) << q;
+    EXPECT_EQ((*back)[q][12].toestand, 0) << q;
+  }
+}
+
+TEST_F(CliTest, RenderWritesThePictureOfTheWheel) {
+  // Position 1's outermost LED lit: a short arc just below 3 o'clock.
+  auto led = std::make_unique<wheel::LedArray>();
+  (*led)[1][24].toestand = 4;
+  WriteIm(*led, 12, "IM.txt");
+  const RunResult r = Run({"render", "IM.txt", "--size", "106", "--colour", "00ff00"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  const std::string png = ReadFile(dir_.File("wheel.png"));
+  imaging::Image image;
+  std::string error;
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(png.data()), png.size());
+  ASSERT_TRUE(imaging::DecodePicture(bytes, &image, &error)) << error;
+  ASSERT_EQ(image.width, 106);
+  ASSERT_EQ(image.height, 106);
+  auto pixel = [&](int32_t x, int32_t y) {
+    const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * 106 + x) * 4];
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  // The edge, 26.5 pitches, touches the sides at 53 pixels: a pitch is 2 pixels and ring 24 lies
+  // at 52. Position 1's arc is lit around 15 degrees below 3 o'clock; the opposite side is dark.
+  auto at = [&](double degrees) {
+    const double a = degrees * std::acos(-1.0) / 180;
+    return pixel(static_cast<int32_t>(53 + 52 * std::cos(a)),
+                 static_cast<int32_t>(53 + 52 * std::sin(a)));
+  };
+  EXPECT_EQ(at(15)[0], 0);
+  EXPECT_GT(at(15)[1], 128);
+  EXPECT_EQ(at(15)[2], 0);
+  EXPECT_EQ(at(195), (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(at(-15), (std::array<int, 3>{0, 0, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// `ledwheel edit`: the editor without the dialog, starting from FILE's wheel.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "cli/cli.h"
+#include "cli/files.h"
+#include "cli/load.h"
+#include "editor/dialog.h"
+#include "editor/editor.h"
+#include "firmware/maak_text.h"
+#include "runtime/fio.h"
+#include "window/mouse.h"
+
+namespace cli {
+namespace {
+
+struct EditCommand {
+  SourceOptions source;
+  int32_t zoom = 0;
+  std::string output = "IM.txt";
+};
+
+// What the run's body works on: rts::Run takes a plain function.
+struct EditSession {
+  const EditCommand* command = nullptr;
+  const LoadedWheel* loaded = nullptr;
+};
+EditSession session;
+
+int EditBody() {
+  // Module start order as in the program without arguments.
+  FIO::Start();
+  Mouse::Start();
+  auto w = std::make_unique<wheel::Wheel>();
+  w->led = *session.loaded->led;
+  w->aantal_hoeken = session.loaded->positions;
+  w->schaal = session.command->zoom;
+  editor::PrepareEditor(*w);
+  switch (editor::Edit(*w, true)) {
+    case editor::EditorEnd::kNoWindow:
+      Note("the editor window cannot open (no display?)");
+      return kExitFile;
+    case editor::EditorEnd::kClosed:
+      return kExitOk;
+    case editor::EditorEnd::kWrite:
+      break;
+  }
+  try {
+    WriteReplacing(session.command->output, [&](const std::string& temp) {
+      firmware::WriteImFile(w->led, w->aantal_hoeken, temp);
+    });
+  } catch (const FileError& e) {
+    Note(e.file() + ": " + e.what());
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
+int RunEdit(const EditCommand& c) {
+  // Refused before any painting is done, not after.
+  CheckReplaceable(c.output);
+  const LoadedWheel loaded = LoadWheel(c.source);
+  session = {&c, &loaded};
+  // The editor's run, with its console break and failure report.
+  const int code = RunProgram(EditBody);
+  session = {};
+  return code;
+}
+
+}  // namespace
+
+void RegisterEdit(CLI::App& app, Action* action) {
+  auto c = std::make_shared<EditCommand>();
+  CLI::App* command = app.add_subcommand("edit", "Open the editor on FILE's wheel (no dialog)");
+  AddSourceOptions(*command, &c->source);
+  command
+      ->add_option("--zoom", c->zoom,
+                   "the picture's size in percent, as the dialog asks it (default 0; 70 is "
+                   "true size)")
+      ->type_name("Z")
+      ->check(CLI::Range(editor::kMinZoom, editor::kMaxZoom));
+  command
+      ->add_option("-o,--output", c->output,
+                   "where the write button writes IM.txt (default IM.txt)")
+      ->type_name("PATH");
+  command->callback([c, action] { *action = [c] { return RunEdit(*c); }; });
+}
+
+}  // namespace cli

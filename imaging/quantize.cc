@@ -1,0 +1,130 @@
+// The light table of the intensities, and the reduction of the sampled light to the five
+// intensities by error diffusion over the wheel.
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+
+#include "imaging/geometry.h"
+#include "imaging/imaging.h"
+
+namespace imaging {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// The intensity whose light is nearest; the lower one on a tie.
+int32_t Nearest(double v, const Levels& levels) {
+  int32_t best = 0;
+  for (int32_t k = 1; k < 5; ++k) {
+    if (std::abs(v - levels[k]) < std::abs(v - levels[best])) best = k;
+  }
+  return best;
+}
+
+// The intensity for the light v wanted where the picture gives g: one of the two levels around
+// g, so the diffused error never reaches for a level far from the picture (a dark LED inside a
+// grey area). Light that is a level already keeps it, and the error passes through: black stays
+// black and white stays white.
+int32_t Diffused(double v, double g, const Levels& levels) {
+  int32_t lo = 0;
+  while (lo < 4 && levels[lo + 1] <= g) ++lo;
+  if (levels[lo] == g || lo == 4) return lo;
+  return v >= (levels[lo] + levels[lo + 1]) / 2 ? lo + 1 : lo;
+}
+
+// Share of an LED's error kept along its ring and passed to the three LEDs outward of it
+// (behind, beside, ahead in the scan), as in Floyd and Steinberg's weights.
+constexpr double kAlong = 7.0 / 16.0;
+constexpr double kOutward[3] = {3.0 / 16.0, 5.0 / 16.0, 1.0 / 16.0};
+
+}  // namespace
+
+bool ParseLevels(std::string_view text, Levels* out, std::string* error) {
+  Levels levels{};
+  levels[0] = 0.0;
+  size_t start = 0;
+  for (int32_t k = 1; k <= 4; ++k) {
+    const size_t comma = text.find(',', start);
+    if ((k < 4) != (comma != std::string_view::npos)) {
+      *error = "expected four numbers L1,L2,L3,L4";
+      return false;
+    }
+    const std::string_view field =
+        Trim(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc() || end != field.data() + field.size() ||
+        !std::isfinite(value)) {
+      *error = "level " + std::to_string(k) + " (\"" + std::string(field) + "\") is not a number";
+      return false;
+    }
+    if (value < 0.0 || value > 1.0) {
+      *error = "level " + std::to_string(k) + " (" + std::string(field) + ") is outside 0..1";
+      return false;
+    }
+    if (k > 1 && value <= levels[k - 1]) {
+      *error = "levels must rise: level " + std::to_string(k) + " is not above level " +
+               std::to_string(k - 1);
+      return false;
+    }
+    levels[k] = value;
+    start = comma + 1;
+  }
+  *out = levels;
+  return true;
+}
+
+void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArray& led) {
+  const auto positions = static_cast<int32_t>(light.size());
+  assert(positions >= 1 && positions <= wheel::kMaxPositions);
+  const Levels& levels = options.levels;
+  // Light beyond what the brightest intensity gives cannot be shown; passing it on as error
+  // would only smear it into the dark around it.
+  auto shown = [&levels](float v) { return std::clamp<double>(v, levels[0], levels[4]); };
+  if (!options.dither) {
+    for (int32_t j = 0; j < positions; ++j) {
+      for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+        led[j + 1][i + 1].toestand = Nearest(shown(light[j][i]), levels);
+      }
+    }
+    return;
+  }
+  // The error received, ring by ring.
+  std::vector<double> received(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
+  auto at = [positions, &received](int32_t ring, int32_t j) -> double& {
+    return received[static_cast<size_t>(ring) * positions +
+                    ((j % positions) + positions) % positions];
+  };
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    // Serpentine: every other ring is walked backwards, so no drift builds up one way round.
+    const int32_t dir = i % 2 == 0 ? 1 : -1;
+    const bool outermost = i + 1 == wheel::kLedsPerSpoke;
+    // The error is passed on as light times area; a ring's area grows with its radius.
+    const double outward_area = outermost ? 0.0 : RingRadius(i) / RingRadius(i + 1);
+    for (int32_t step = 0; step < positions; ++step) {
+      const int32_t j = dir > 0 ? step : positions - 1 - step;
+      const double g = shown(light[j][i]);
+      const double v = g + at(i, j);
+      const int32_t k = Diffused(v, g, levels);
+      led[j + 1][i + 1].toestand = k;
+      const double e = v - levels[k];
+      const bool last = step + 1 == positions;  // the next position is done already
+      if (outermost) {
+        if (!last) at(i, j + dir) += e;
+        continue;
+      }
+      const double along = last ? 0.0 : kAlong;
+      // What cannot go along goes outward, so the ring's error is never lost.
+      const double scale = (1.0 - along) / (1.0 - kAlong) * outward_area;
+      for (int32_t d = -1; d <= 1; ++d) at(i + 1, j + d * dir) += e * kOutward[d + 1] * scale;
+      if (!last) at(i, j + dir) += e * along;
+    }
+  }
+}
+
+}  // namespace imaging
