@@ -2,9 +2,10 @@
 # the Windows build. Each installs what is missing first.
 
 # Debian packages: what the build needs, and what the test run needs on top (a private X server,
-# a pointer driver, and the PIC assembler and simulator that check the generated firmware).
+# a pointer driver, a window manager the desktop tests start, and the PIC assembler and
+# simulator that check the generated firmware).
 BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libstb-dev libcli11-dev
-TEST_PACKAGES := xvfb xdotool gputils gpsim
+TEST_PACKAGES := xvfb xdotool icewm gputils gpsim
 # The Windows build: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources and the
 # header-only libraries; its tests run under Wine on a private Xvfb, driven by the Linux build's
 # end-to-end tests.

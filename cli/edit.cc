@@ -40,6 +40,8 @@ int EditBody() {
     case editor::EditorEnd::kNoWindow:
       Note("the editor window cannot open (no display?)");
       return kExitFile;
+    case editor::EditorEnd::kDisplayLost:
+      return kExitFile;  // said on standard error; nothing written
     case editor::EditorEnd::kClosed:
       return kExitOk;
     case editor::EditorEnd::kWrite:

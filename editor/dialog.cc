@@ -1,9 +1,12 @@
 // The console dialog that asks for the number of positions and the zoom.
 #include "editor/dialog.h"
 
+#include <string>
 #include <string_view>
 
+#include "editor/editor.h"
 #include "runtime/io.h"
+#include "window/graph.h"
 
 namespace editor {
 namespace {
@@ -28,9 +31,40 @@ int32_t Ask(std::string_view prompt, int32_t lo, int32_t hi, std::string_view re
   }
 }
 
+// The zoom, refused above the largest whose window fits the screen. The screen is asked only
+// once the first answer is there, so the prompt comes as fast as ever.
+int32_t AskZoom(const std::function<int32_t()>& largest_zoom) {
+  IO::WrStr(kZoomPrompt);
+  const int32_t first = IO::RdInt();
+  const int32_t hi = largest_zoom();
+  if (first >= kMinZoom && first <= hi) return first;
+  const std::string refusal =
+      "Please type a zoom from -57 to " + std::to_string(hi) + " (percent).";
+  Line(refusal);
+  return Ask(kZoomPrompt, kMinZoom, hi, refusal);
+}
+
 }  // namespace
 
-void RunDialog(wheel::Wheel& w) {
+int32_t LargestZoomFor(uint32_t width, uint32_t height) {
+  // The area grows with the zoom, so the first that fits from the top is the largest.
+  for (int32_t zoom = kMaxZoom; zoom > kMinZoom; --zoom) {
+    const int64_t side = wheel::AreaSize(zoom);
+    if (kWindowX + side + kFrameWidth <= int64_t(width) &&
+        kWindowY + side + kFrameHeight <= int64_t(height)) {
+      return zoom;
+    }
+  }
+  return kMinZoom;
+}
+
+int32_t LargestZoomOnScreen() {
+  uint32_t width = 0, height = 0;
+  if (!Graph::WindowRoom(&width, &height)) return kMaxZoom;
+  return LargestZoomFor(width, height);
+}
+
+void RunDialog(wheel::Wheel& w, const std::function<int32_t()>& largest_zoom) {
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();
@@ -44,7 +78,7 @@ void RunDialog(wheel::Wheel& w) {
   w.aantal_hoeken = Ask(kPositionsPrompt, 1, wheel::kMaxPositions,
                         "Please type a number of LED positions from 1 to 500.");
   IO::WrLn();
-  w.schaal = Ask(kZoomPrompt, kMinZoom, kMaxZoom, "Please type a zoom from -57 to 90 (percent).");
+  w.schaal = AskZoom(largest_zoom);
   IO::WrLn();
   IO::WrLn();
   IO::WrLn();

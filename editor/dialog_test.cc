@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,25 +137,33 @@ TEST_F(DialogRun, ConsoleBreakAtTheSecondPromptToo) {
 }
 
 // In-process: the state the dialog leaves, whatever was set before.
-TEST(RunDialog, LeavesSizesAndFlagsSet) {
+// Runs the dialog in this process on input, with standard input and output redirected, and
+// returns what it wrote.
+std::string DialogInProcess(wheel::Wheel& w, const std::string& input,
+                            const std::function<int32_t()>& largest_zoom) {
   TempDir dir;
   int in[2];
-  ASSERT_EQ(pipe(in), 0);
-  ASSERT_EQ(write(in[1], "30\nabc\n", 7), 7);
+  EXPECT_EQ(pipe(in), 0);
+  EXPECT_EQ(write(in[1], input.data(), input.size()), ssize_t(input.size()));
   close(in[1]);
   const int saved_in = dup(0), saved_out = dup(1);
   const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(out, 0);
+  EXPECT_GE(out, 0);
   fflush(stdout);
   dup2(in[0], 0);
   dup2(out, 1);
-  auto w = std::make_unique<wheel::Wheel>();
-  w->intens0 = w->intens2 = w->end = w->create_bitmap = w->bekijken = true;
-  editor::RunDialog(*w);
+  editor::RunDialog(w, largest_zoom);
   dup2(saved_in, 0);
   dup2(saved_out, 1);
   close(in[0]);
   close(out);
+  return ReadFile(dir.File("out"));
+}
+
+TEST(RunDialog, LeavesSizesAndFlagsSet) {
+  auto w = std::make_unique<wheel::Wheel>();
+  w->intens0 = w->intens2 = w->end = w->create_bitmap = w->bekijken = true;
+  const std::string out = DialogInProcess(*w, "30\nabc\n", [] { return editor::kMaxZoom; });
   EXPECT_EQ(w->aantal_hoeken, 30);
   EXPECT_EQ(w->schaal, 0);
   EXPECT_EQ(w->screen_size_x, 600);
@@ -165,7 +174,45 @@ TEST(RunDialog, LeavesSizesAndFlagsSet) {
   EXPECT_TRUE(w->intens4);
   EXPECT_FALSE(w->intens0 || w->intens1 || w->intens2 || w->intens3);
   EXPECT_FALSE(w->end || w->create_bitmap || w->bekijken);
-  EXPECT_EQ(ReadFile(dir.File("out")), kHead + kPositions + "\r\n" + kZoom + kTail);
+  EXPECT_EQ(out, kHead + kPositions + "\r\n" + kZoom + kTail);
+}
+
+TEST(RunDialog, ZoomAboveWhatFitsTheScreenIsRefusedNamingTheLargestThatFits) {
+  auto w = std::make_unique<wheel::Wheel>();
+  int asked = 0;
+  const std::string out = DialogInProcess(*w, "24\n90\n-5\n-58\n-6\n", [&] {
+    ++asked;
+    return -6;
+  });
+  EXPECT_EQ(asked, 1) << "the screen is asked once";
+  EXPECT_EQ(w->schaal, -6);
+  EXPECT_EQ(w->screen_size_x, 564);
+  const std::string refusal = "Please type a zoom from -57 to -6 (percent).\r\n";
+  EXPECT_EQ(out, kHead + kPositions + "\r\n" + kZoom + refusal + kZoom + refusal + kZoom + refusal +
+                     kZoom + kTail);
+}
+
+// The largest zoom whose window, at (1, 1) with 5 by 31 pixels of frame, fits the room.
+TEST(LargestZoomFor, TheWindowFitsTheRoomAtTheLargestZoom) {
+  const struct {
+    uint32_t width, height;
+    int32_t zoom;
+  } cases[] = {
+      {1600, 1200, 90},  // a large screen: the limit stays
+      {1172, 1172, 90},  // zoom 90 exactly: 1 + 1140 + 31 high, 1 + 1140 + 5 wide
+      {1171, 1171, 89},  // one pixel short
+      {800, 600, -6},    // -6 gives 564: 596 high; -5 gives 570: 602
+      {1024, 768, 22},   // 732 + 32 = 764
+      {1920, 1080, 74},  // 1044 + 32 = 1076
+      {700, 2000, 15},   // the width limits: 690 + 6 = 696
+      {1920, 1055, 70},  // a panel takes 25 rows: true size still fits
+      {300, 300, -56},   // 264 + 32 = 296
+      {250, 250, -57},   // nothing fits: the smallest zoom the picture allows
+      {0, 0, -57},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(editor::LargestZoomFor(c.width, c.height), c.zoom) << c.width << "x" << c.height;
+  }
 }
 
 }  // namespace

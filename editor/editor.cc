@@ -11,11 +11,6 @@
 namespace editor {
 namespace {
 
-// Longest wait between two polls when no input arrives: short enough that Ctrl+C ends the run
-// at once, long enough that an idle editor costs next to no processor time. Input that arrives
-// ends the wait early, so clicks are not delayed by it.
-constexpr int kPollWaitMs = 4;
-
 // Graph takes unsigned values and forms its boxes in signed arithmetic, so the casts keep
 // every coordinate as drawn.
 class GraphCanvas final : public Canvas {
@@ -41,8 +36,10 @@ class GraphCanvas final : public Canvas {
 }  // namespace
 
 EditorEnd Edit(wheel::Wheel& w, bool loaded) {
-  if (!Mouse::InitMuis(1, 1, w.screen_size_x + 5, w.screen_size_y + 31))
+  if (!Mouse::InitMuis(kWindowX, kWindowY, w.screen_size_x + kFrameWidth,
+                       w.screen_size_y + kFrameHeight)) {
     return EditorEnd::kNoWindow;
+  }
   GraphCanvas canvas;
   if (loaded) {
     OpenLoadedScreen(w, canvas);
@@ -58,6 +55,11 @@ EditorEnd Edit(wheel::Wheel& w, bool loaded) {
       HandleClick(w, canvas);
       continue;
     }
+    if (Mouse::DisplayLost()) {
+      // The picture has gone with the display and cannot be finished: not a normal end.
+      rts::WriteMessage("the connection to the display was lost; nothing was written");
+      return EditorEnd::kDisplayLost;
+    }
     if (!Mouse::WindowOpen()) {
       // Closed through the window manager: no click can come any more. End as the close
       // button does, writing nothing.
@@ -65,7 +67,9 @@ EditorEnd Edit(wheel::Wheel& w, bool loaded) {
       w.create_bitmap = false;
       break;
     }
-    Mouse::WaitInput(kPollWaitMs);
+    // Asleep until input or the console break arrives: an idle editor costs no processor time,
+    // and a click is taken as soon as it comes.
+    Mouse::WaitInput(-1);
   }
   return w.create_bitmap ? EditorEnd::kWrite : EditorEnd::kClosed;
 }
@@ -80,6 +84,8 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
       firmware::BeeldMatrix(w, m);
       firmware::MaakText(w, m);
       return 0;
+    case EditorEnd::kDisplayLost:
+      return kExitDisplayLost;
     case EditorEnd::kClosed:
       break;
   }

@@ -133,6 +133,49 @@ bool PnmNumber(std::span<const uint8_t> b, size_t* at, int64_t* value) {
   return digits > 0;
 }
 
+// Binary PNM is read here rather than by stb, which ignores the largest sample value, garbles
+// 16-bit samples and reads past the end of a short file.
+bool DecodePnm(std::span<const uint8_t> b, Image* out, std::string* cause) {
+  size_t at = 2;
+  int64_t width = 0, height = 0, maxval = 0;
+  if (!PnmNumber(b, &at, &width) || !PnmNumber(b, &at, &height) || !PnmNumber(b, &at, &maxval) ||
+      at >= b.size() || !IsPnmBlank(b[at])) {
+    *cause = "incomplete header";
+    return false;
+  }
+  ++at;  // the one blank before the samples
+  if (width < 1 || height < 1) {
+    *cause = "no pixels";
+    return false;
+  }
+  if (maxval < 1 || maxval > 65535) {
+    *cause = "largest sample " + std::to_string(maxval) + " is not 1..65535";
+    return false;
+  }
+  // The caller has refused sizes over the limit, so none of this overflows.
+  const int64_t channels = b[1] == '6' ? 3 : 1;
+  const int64_t sample_bytes = maxval > 255 ? 2 : 1;
+  if (static_cast<int64_t>(b.size() - at) < width * height * channels * sample_bytes) {
+    *cause = "truncated";
+    return false;
+  }
+  const auto count = static_cast<size_t>(width * height);
+  out->rgba.resize(count * 4);
+  const uint8_t* in = &b[at];
+  for (size_t p = 0; p < count; ++p) {
+    uint8_t* rgba = &out->rgba[p * 4];
+    for (int64_t c = 0; c < channels; ++c, in += sample_bytes) {
+      const int64_t v = std::min<int64_t>(sample_bytes == 2 ? (in[0] << 8) | in[1] : in[0], maxval);
+      rgba[c] = static_cast<uint8_t>((v * 255 + maxval / 2) / maxval);
+    }
+    if (channels == 1) rgba[1] = rgba[2] = rgba[0];
+    rgba[3] = 255;
+  }
+  out->width = static_cast<int32_t>(width);
+  out->height = static_cast<int32_t>(height);
+  return true;
+}
+
 // The size the header claims, read without the decoder: a false answer only means "unknown".
 bool HeaderSize(Format f, std::span<const uint8_t> b, int64_t* width, int64_t* height) {
   switch (f) {
@@ -174,6 +217,11 @@ bool HeaderSize(Format f, std::span<const uint8_t> b, int64_t* width, int64_t* h
       break;
   }
   return false;
+}
+
+// width x height > kMaxPixels, without overflowing for any header's numbers.
+bool OverLimit(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width > kMaxPixels / height;
 }
 
 std::string TooLarge(int64_t width, int64_t height) {
@@ -222,8 +270,19 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
   int64_t claimed_width = 0;
   int64_t claimed_height = 0;
   if (HeaderSize(format, bytes, &claimed_width, &claimed_height) &&
-      claimed_width * claimed_height > kMaxPixels) {
+      OverLimit(claimed_width, claimed_height)) {
     *error = TooLarge(claimed_width, claimed_height);
+    return false;
+  }
+  if (format == Format::kPnm) {
+    std::string cause;
+    try {
+      if (DecodePnm(bytes, out, &cause)) return true;
+    } catch (const std::bad_alloc&) {
+      *error = NoMemory(claimed_width, claimed_height);
+      return false;
+    }
+    *error = Damaged(format, cause.c_str());
     return false;
   }
   int width = 0;
@@ -238,7 +297,7 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
     *error = Damaged(format, "no pixels");
     return false;
   }
-  if (int64_t{width} * height > kMaxPixels) {
+  if (OverLimit(width, height)) {
     *error = TooLarge(width, height);
     return false;
   }

@@ -112,6 +112,18 @@ TEST(DecodePicture, ReadsGreyPnmAsGrey) {
   EXPECT_EQ(out.rgba, (std::vector<uint8_t>{10, 10, 10, 255, 250, 250, 250, 255}));
 }
 
+TEST(DecodePicture, ReadsSixteenBitPnm) {
+  // 16-bit samples, big-endian: 0x0000, 0x8000, 0xFFFF of a largest sample of 65535.
+  auto bytes = Bytes("P6 1 1 65535\n\x00\x00\x80\x00\xFF\xFF");
+  Image out;
+  std::string error;
+  ASSERT_TRUE(DecodePicture(bytes, &out, &error)) << error;
+  EXPECT_EQ(out.rgba, (std::vector<uint8_t>{0, 128, 255, 255}));
+  bytes = Bytes("P5 2 1 1000\n\x03\xE8\x00\x00");
+  ASSERT_TRUE(DecodePicture(bytes, &out, &error)) << error;
+  EXPECT_EQ(out.rgba, (std::vector<uint8_t>{255, 255, 255, 255, 0, 0, 0, 255}));
+}
+
 TEST(DecodePicture, TakesTheFirstFrameOfAGif) {
   // Two frames of 3 x 2 pixels: red, then blue.
   const auto bytes = ReadFile(LEDWHEEL_IMAGING_TESTDATA "/two_frames.gif");
@@ -204,6 +216,8 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
       {"empty", {}, "not a picture"},
       {"PNG header of 20000 x 20000", PngHeader(20000, 20000),
        "picture of 20000 x 20000 pixels is over 100 megapixels"},
+      {"PNG header of 4000000000 squared", PngHeader(4'000'000'000u, 4'000'000'000u),
+       "picture of 4000000000 x 4000000000 pixels is over 100 megapixels"},
       {"PNG header of 4 x 3, no data", PngHeader(4, 3), "damaged picture (PNG"},
       {"GIF of 65535 x 65535", Bytes("GIF89a\xFF\xFF\xFF\xFF\xF0\x00\x00"),
        "picture of 65535 x 65535 pixels is over 100 megapixels"},
@@ -212,6 +226,13 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
       {"BMP of 20000 x 20000", huge_bmp, "picture of 20000 x 20000 pixels is over 100 megapixels"},
       {"PPM of 10001 x 10000", Bytes("P6 10001 10000 255\n"),
        "picture of 10001 x 10000 pixels is over 100 megapixels"},
+      {"PPM cut short", Bytes("P6 3 2 255\n0123456789abcdef"), "damaged picture (PNM: truncated)"},
+      {"16-bit PPM cut short", Bytes("P6\n3 2\n256\n0123456789abcdefg"),
+       "damaged picture (PNM: truncated)"},
+      {"PGM without its largest sample", Bytes("P5 3 2\n"),
+       "damaged picture (PNM: incomplete header)"},
+      {"PGM of largest sample 0", Bytes("P5 1 1 0\n\x01"),
+       "damaged picture (PNM: largest sample 0 is not 1..65535)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

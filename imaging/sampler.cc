@@ -12,35 +12,58 @@
 namespace imaging {
 namespace {
 
-// Angular bins of the polar grid, and radial samples per ring. At the rim a bin is 0.041 pitch
-// wide; radially the samples are kSampleSpacing apart.
-constexpr int32_t kBins = 4096;
+// Radial samples per ring, kSampleSpacing apart. Angular bins of the polar grid: enough that the
+// samples of a ring's outer edge are at most kSampleSpacing apart, and at least kMinBins (4 a
+// position at 500 positions) so that the sectors' edges fall finely on every ring.
 constexpr int32_t kRadialSamples = 16;
 constexpr double kSampleSpacing = 1.0 / kRadialSamples;
+constexpr int32_t kMinBins = 2048;
+constexpr int32_t kMaxBins = 4096;
 
-// Linear light of one picture, reduced by whole blocks, with a copy of its edge pixels around it
-// so that the bilinear lookup needs no edge cases. Outside the picture all is dark, with a sharp
-// edge: a blur there would darken the rim wherever the wheel touches the picture's side.
+constexpr int32_t BinsOf(int32_t ring) {
+  return 2 * std::numbers::pi * (RingInner(ring) + 1.0) / kMinBins <= kSampleSpacing ? kMinBins
+                                                                                     : kMaxBins;
+}
+static_assert(BinsOf(wheel::kLedsPerSpoke - 1) == kMaxBins &&
+              2 * std::numbers::pi * kWheelEdge / kMaxBins <= kSampleSpacing);
+
+// Linear light of the part of a picture that the wheel covers, reduced by whole blocks, with a
+// copy of its edge pixels around it so that the bilinear lookup needs no edge cases. Outside the
+// picture all is dark, with a sharp edge: a blur there would darken the rim wherever the wheel
+// touches the picture's side.
 struct LightPicture {
   int32_t width = 0;  // with the border
   int32_t height = 0;
+  int32_t left = 0;  // the first reduced column and row held, in the whole picture
+  int32_t top = 0;
   double right = 0;  // the picture's extent, in reduced pixels
   double bottom = 0;
   std::vector<float> light;
 
+  // Pixels much larger than the sample spacing are squares of even light; smaller ones are
+  // interpolated, so that every pixel weighs in, whatever its place between the samples.
+  bool squares = false;
+
   // x, y in reduced pixels from the picture's top-left corner.
-  float Bilinear(double x, double y) const {
+  float Light(double x, double y) const {
     if (!(x >= 0.0 && y >= 0.0 && x < right && y < bottom)) return 0.0f;
-    const double fx = x + 0.5;  // + 1 for the border, - 0.5 to pixel centres
-    const double fy = y + 0.5;
+    if (squares) {
+      const auto column = static_cast<int32_t>(x - left) + 1;  // + 1 for the border
+      const auto row = static_cast<int32_t>(y - top) + 1;
+      if (column < 1 || row < 1 || column >= width - 1 || row >= height - 1) return 0.0f;
+      return light[static_cast<size_t>(row) * width + column];
+    }
+    const double fx = x - left + 0.5;  // + 1 for the border, - 0.5 to pixel centres
+    const double fy = y - top + 0.5;
+    if (!(fx >= 0.0 && fy >= 0.0 && fx < width - 1 && fy < height - 1)) return 0.0f;
     const auto x0 = static_cast<int32_t>(fx);
     const auto y0 = static_cast<int32_t>(fy);
     const float tx = static_cast<float>(fx - x0);
     const float ty = static_cast<float>(fy - y0);
     const float* row = &light[static_cast<size_t>(y0) * width + x0];
-    const float top = row[0] + tx * (row[1] - row[0]);
-    const float bottom_row = row[width] + tx * (row[width + 1] - row[width]);
-    return top + ty * (bottom_row - top);
+    const float upper = row[0] + tx * (row[1] - row[0]);
+    const float lower = row[width] + tx * (row[width + 1] - row[width]);
+    return upper + ty * (lower - upper);
   }
 };
 
@@ -71,24 +94,34 @@ struct LightTables {
 template <bool kInvert>
 LightPicture Reduce(const Image& image, int32_t block, double reach) {
   static const LightTables tables;
-  LightPicture out;
   const int32_t reduced_width = (image.width + block - 1) / block;
   const int32_t reduced_height = (image.height + block - 1) / block;
-  out.width = reduced_width + 2;
-  out.height = reduced_height + 2;
-  out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
-  InHalves(reduced_height, [&](int32_t by_begin, int32_t by_end) {
-    std::vector<uint64_t> sums(static_cast<size_t>(reduced_width));
-    for (int32_t by = by_begin; by < by_end; ++by) {
+  // Only the blocks in the square around the wheel's circle are held.
+  LightPicture out;
+  out.left = std::clamp(static_cast<int32_t>(std::floor(centre_x - reach)), 0, reduced_width - 1);
+  out.top = std::clamp(static_cast<int32_t>(std::floor(centre_y - reach)), 0, reduced_height - 1);
+  const int32_t held_width =
+      std::min(reduced_width, static_cast<int32_t>(std::ceil(centre_x + reach))) - out.left;
+  const int32_t held_height =
+      std::min(reduced_height, static_cast<int32_t>(std::ceil(centre_y + reach))) - out.top;
+  out.width = held_width + 2;
+  out.height = held_height + 2;
+  out.right = static_cast<double>(image.width) / block;
+  out.bottom = static_cast<double>(image.height) / block;
+  out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
+  InHalves(held_height, [&](int32_t row_begin, int32_t row_end) {
+    std::vector<uint64_t> sums(static_cast<size_t>(held_width));
+    for (int32_t by = out.top + row_begin; by < out.top + row_end; ++by) {
       // The blocks of this row that the wheel's circle reaches.
       const double dy = std::max(0.0, std::max(by - centre_y, centre_y - (by + 1)));
       if (dy > reach) continue;
       const double half_chord = std::sqrt(reach * reach - dy * dy);
-      const int32_t bx_first = std::max(0, static_cast<int32_t>(std::floor(centre_x - half_chord)));
+      const int32_t bx_first =
+          std::max(out.left, static_cast<int32_t>(std::floor(centre_x - half_chord)));
       const int32_t bx_end =
-          std::min(reduced_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
+          std::min(out.left + held_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
       std::fill(sums.begin(), sums.end(), 0);
       const int32_t y_end = std::min(image.height, (by + 1) * block);
       for (int32_t y = by * block; y < y_end; ++y) {
@@ -102,25 +135,24 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
             if constexpr (kInvert) colour = kFullLight - colour;
             sum += colour * p[3];
           }
-          sums[bx] += sum;
+          sums[bx - out.left] += sum;
         }
       }
-      float* row = &out.light[static_cast<size_t>(by + 1) * out.width + 1];
+      float* row = &out.light[static_cast<size_t>(by - out.top + 1) * out.width + 1];
       const int32_t rows = y_end - by * block;
-      for (int32_t bx = 0; bx < reduced_width; ++bx) {
+      for (int32_t k = 0; k < held_width; ++k) {
+        const int32_t bx = out.left + k;
         const int32_t columns = std::min(image.width, (bx + 1) * block) - bx * block;
-        row[bx] = static_cast<float>(static_cast<double>(sums[bx]) /
-                                     (double{kFullLight} * 255.0 * rows * columns));
+        row[k] = static_cast<float>(static_cast<double>(sums[k]) /
+                                    (double{kFullLight} * 255.0 * rows * columns));
       }
       row[-1] = row[0];
-      row[reduced_width] = row[reduced_width - 1];
+      row[held_width] = row[held_width - 1];
     }
   });
   const size_t stride = static_cast<size_t>(out.width);
   std::copy_n(&out.light[stride], stride, &out.light[0]);
   std::copy_n(&out.light[(out.height - 2) * stride], stride, &out.light[(out.height - 1) * stride]);
-  out.right = static_cast<double>(image.width) / block;
-  out.bottom = static_cast<double>(image.height) / block;
   return out;
 }
 
@@ -138,11 +170,13 @@ double LinearToSrgb(double v) {
 
 struct WheelSampler::State {
   // Per ring, the running sum of the bins' mean light: prefix[ring][b] sums bins 0..b-1.
-  std::vector<std::array<double, kBins + 1>> prefix;
+  std::vector<std::vector<double>> prefix;
 };
 
 WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : state_(new State) {
-  state_->prefix.assign(wheel::kLedsPerSpoke, {});
+  for (int32_t ring = 0; ring < wheel::kLedsPerSpoke; ++ring) {
+    state_->prefix.emplace_back(static_cast<size_t>(BinsOf(ring)) + 1, 0.0);
+  }
   if (image.width <= 0 || image.height <= 0 ||
       image.rgba.size() <
           static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
@@ -157,42 +191,53 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
       std::max<int32_t>(1, static_cast<int32_t>(std::ceil(kSampleSpacing / pitch_per_pixel)));
   // The samples reach the wheel's edge; the bilinear lookup one reduced pixel further.
   const double reach = kWheelEdge / (pitch_per_pixel * block) + 2.0;
-  const LightPicture picture =
+  LightPicture picture =
       options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
+  picture.squares = pitch_per_pixel >= 4 * kSampleSpacing;
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
 
   // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
-  std::vector<float> along_x(kBins);
-  std::vector<float> along_y(kBins);
-  for (int32_t b = 0; b < kBins; ++b) {
-    const double angle = (b + 0.5) * 2.0 * std::numbers::pi / kBins - rotate;
-    along_x[b] =
-        static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
-    along_y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
-  }
+  struct Directions {
+    std::vector<float> x, y;
+  };
+  auto directions = [&](int32_t bins) {
+    Directions d{std::vector<float>(bins), std::vector<float>(bins)};
+    for (int32_t b = 0; b < bins; ++b) {
+      const double angle = (b + 0.5) * 2.0 * std::numbers::pi / bins - rotate;
+      d.x[b] = static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
+      d.y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
+    }
+    return d;
+  };
+  const Directions coarse = directions(kMinBins);
+  const Directions fine = directions(kMaxBins);
   // Circle by circle: neighbouring samples lie next to each other in the picture, which keeps
-  // the lookups in the cache. Each sample weighs its radius, as the area does.
-  InHalves(wheel::kLedsPerSpoke, [&](int32_t ring_begin, int32_t ring_end) {
-    for (int32_t ring = ring_begin; ring < ring_end; ++ring) {
-      double* bins = &state_->prefix[ring][1];
-      double weights = 0.0;
-      for (int32_t m = 0; m < kRadialSamples; ++m) {
-        const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
-        weights += radius;
-        const auto r = static_cast<float>(radius);
-        for (int32_t b = 0; b < kBins; ++b) {
-          bins[b] +=
-              radius * picture.Bilinear(centre_x + r * along_x[b], centre_y + r * along_y[b]);
+  // the lookups in the cache. Each sample weighs its radius, as the area does. The even rings go
+  // to one thread and the odd to the other, which shares the larger outer rings out evenly.
+  InHalves(2, [&](int32_t first, int32_t end) {
+    for (int32_t parity = first; parity < end; ++parity) {
+      for (int32_t ring = parity; ring < wheel::kLedsPerSpoke; ring += 2) {
+        const int32_t bins = BinsOf(ring);
+        const Directions& along = bins == kMaxBins ? fine : coarse;
+        double* sums = &state_->prefix[ring][1];
+        double weights = 0.0;
+        for (int32_t m = 0; m < kRadialSamples; ++m) {
+          const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
+          weights += radius;
+          const auto r = static_cast<float>(radius);
+          for (int32_t b = 0; b < bins; ++b) {
+            sums[b] += radius * picture.Light(centre_x + r * along.x[b], centre_y + r * along.y[b]);
+          }
         }
+        for (int32_t b = 0; b < bins; ++b) sums[b] /= weights;
       }
-      for (int32_t b = 0; b < kBins; ++b) bins[b] /= weights;
     }
   });
   for (auto& ring : state_->prefix) {
-    for (int32_t b = 0; b < kBins; ++b) ring[b + 1] += ring[b];
+    for (size_t b = 1; b < ring.size(); ++b) ring[b] += ring[b - 1];
   }
 }
 
@@ -201,13 +246,14 @@ WheelSampler::~WheelSampler() { delete state_; }
 LightMap WheelSampler::Sample(int32_t positions) const {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   LightMap light(static_cast<size_t>(positions));
-  const double bins_per_position = static_cast<double>(kBins) / positions;
   for (int32_t ring = 0; ring < wheel::kLedsPerSpoke; ++ring) {
     const auto& prefix = state_->prefix[ring];
+    const auto bins = static_cast<int32_t>(prefix.size()) - 1;
+    const double bins_per_position = static_cast<double>(bins) / positions;
     // The light up to a fractional bin, taking the bin's light as even across it.
-    auto upto = [&prefix](double u) {
-      const auto b = std::min<int32_t>(static_cast<int32_t>(u), kBins);
-      if (b == kBins) return prefix[kBins];
+    auto upto = [&prefix, bins](double u) {
+      const auto b = std::min<int32_t>(static_cast<int32_t>(u), bins);
+      if (b == bins) return prefix[bins];
       return prefix[b] + (u - b) * (prefix[b + 1] - prefix[b]);
     };
     for (int32_t j = 0; j < positions; ++j) {

@@ -209,6 +209,45 @@ TEST(WheelSampler, EveryPositionCountSeesTheSameLightPerRing) {
   }
 }
 
+TEST(WheelSampler, ALongPictureShowsItsMiddle) {
+  // 8000 x 40, white on its left half: the wheel covers the middle 40 x 40, left half lit.
+  for (bool tall : {false, true}) {
+    const int32_t w = tall ? 40 : 8000, h = tall ? 8000 : 40;
+    Image picture = Flat(w, h, 0, 255);
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        if ((tall ? y : x) < (tall ? h : w) / 2)
+          std::fill_n(&picture.rgba[(y * w + x) * 4], 3, 255);
+      }
+    }
+    // Lit: the left half (positions 4..11 of 16, 6 to 12 o'clock through 9) or the top half
+    // (positions 8..15, 9 to 3 o'clock through 12).
+    const LightMap light = WheelSampler(picture, {}).Sample(16);
+    // Pixels of 1.3 pitches blur the boundary: the positions beside it, and the inner rings, are
+    // not looked at.
+    for (int32_t j : {0, 1, 2, 5, 6, 9, 10, 13, 14}) {
+      if (tall) j = (j + 4) % 16;
+      for (int32_t i = 4; i < wheel::kLedsPerSpoke; ++i) {
+        const bool lit = tall ? j >= 8 : (j >= 4 && j < 12);
+        ASSERT_NEAR(light[j][i], lit ? 1.0f : 0.0f, 1e-4)
+            << (tall ? "tall" : "wide") << ", position " << j << ", LED " << i + 1;
+      }
+    }
+  }
+}
+
+TEST(WheelSampler, LargePixelsAreSquares) {
+  // 2 x 2 pixels, the top left one white: a quarter of the wheel, 9 to 12 o'clock, sharp.
+  Image picture = Flat(2, 2, 0, 255);
+  std::fill_n(picture.rgba.begin(), 3, 255);
+  const LightMap light = WheelSampler(picture, {}).Sample(8);
+  for (int32_t j = 0; j < 8; ++j) {
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      ASSERT_NEAR(light[j][i], j == 4 || j == 5 ? 1.0f : 0.0f, 1e-4) << j << " " << i;
+    }
+  }
+}
+
 TEST(WheelSampler, AnEmptyPictureIsDark) {
   const LightMap light = WheelSampler(Image{}, {}).Sample(3);
   for (const auto& position : light) {

@@ -98,6 +98,15 @@ void WriteFailureReport(const Failure& f) {
   os::Close(fd);
 }
 
+void WriteMessage(std::string_view text) {
+  try {
+    channels::StdOut().Flush();
+  } catch (const Failure&) {
+  }
+  const std::string line = "ledwheel: " + std::string(text) + "\n";
+  os::WriteAll(os::kStdErr, line.data(), line.size());
+}
+
 int Run(int argc, char** argv, int (*body)()) {
   core.command_rest.clear();
   for (int k = 1; k < argc; ++k) {
@@ -114,13 +123,7 @@ int Run(int argc, char** argv, int (*body)()) {
     reported = true;
     code = kExitFailure;
   } catch (const InputEnded&) {
-    try {
-      channels::StdOut().Flush();
-    } catch (const Failure&) {
-    }
-    constexpr std::string_view kMessage =
-        "ledwheel: standard input ended before a number was typed\n";
-    os::WriteAll(os::kStdErr, kMessage.data(), kMessage.size());
+    WriteMessage("standard input ended before a number was typed");
     code = kExitInputEnded;
   }
   RunTermination([&](const Failure& f) {

@@ -31,6 +31,10 @@ void RunTerminationList();
 // exit code for main to return.
 int Run(int argc, char** argv, int (*body)());
 
+// A message for the user outside the console's own bytes: flushes what the standard output
+// channel buffers, then writes "ledwheel: <text>" and a line end on standard error.
+void WriteMessage(std::string_view text);
+
 // "#RTS: unhandled exception #<number as unsigned>", then ": <text>" unless text is empty.
 std::string ReportLine(uint32_t number, std::string_view text);
 

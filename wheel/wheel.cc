@@ -15,9 +15,11 @@ int32_t Scaled(int32_t base, int32_t schaal) {
 
 }  // namespace
 
+int32_t AreaSize(int32_t schaal) { return Scaled(600, schaal); }
+
 void ComputeSizes(Wheel& w) {
   // Each size is truncated on its own, so they do not scale in step.
-  w.screen_size_x = Scaled(600, w.schaal);
+  w.screen_size_x = AreaSize(w.schaal);
   w.screen_size_y = w.screen_size_x;
   w.straal_led = Scaled(3, w.schaal);
   w.straal_binnencirkel = Scaled(30, w.schaal);

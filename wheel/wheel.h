@@ -51,6 +51,8 @@ struct Point {
 
 // Sets the screen and LED sizes from w.schaal (32-bit truncating arithmetic).
 void ComputeSizes(Wheel& w);
+// The width (and height) of the drawing area at zoom schaal, as ComputeSizes sets it.
+int32_t AreaSize(int32_t schaal);
 
 // 6.283184f / n in single precision.
 float HoekStap(int32_t aantal_hoeken);

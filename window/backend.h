@@ -49,23 +49,35 @@ class DrawSurface {
 };
 
 struct InputEvent {
-  enum class Kind { kMotion, kRelease, kDestroyed };
+  // kDestroyed: the window has gone (closed through the window manager). kLost: the connection
+  // to the display has gone, and the window with it.
+  enum class Kind { kMotion, kRelease, kDestroyed, kLost };
   Kind kind = Kind::kMotion;
-  int32_t x = 0, y = 0;  // kMotion: pointer position in the surface
+  int32_t x = 0, y = 0;  // kMotion, kRelease: pointer position in the surface
   int button = 0;        // kRelease: 1 left, 2 middle, 3 right, 4 to 7 the wheel
 };
 
 // The input surface over the graphics window's client area. One thread only.
+// Only what happens over the visible client area is reported: movements and button releases
+// there. Button presses over the surface are taken and dropped, so that the pointer grab a
+// press starts is the surface's under any window manager and the release comes back to it.
 class InputSurface {
  public:
   virtual ~InputSurface() = default;
   // Lays a surface of w by h at (0, 0) of the window. False when it cannot be made.
   virtual bool Open(WindowId parent, uint32_t w, uint32_t h) = 0;
-  // Takes the next waiting input event without blocking; false when none waits. kDestroyed
-  // comes once, when the window has gone (or the display with it).
+  // Takes the next waiting input event without blocking; false when none waits. kDestroyed or
+  // kLost comes once, when the window or the display has gone; nothing comes after it.
   virtual bool Next(InputEvent* e) = 0;
-  // Waits until input may be waiting or timeout_ms passes; takes nothing.
+  // Sleeps until input may be waiting, a console break has been recorded (also one recorded
+  // before the call), or timeout_ms passes; a negative timeout_ms waits without limit. Returns
+  // at once when the surface has gone. Takes nothing; true when input may be waiting.
   virtual bool Wait(int timeout_ms) = 0;
+};
+
+// The room a window has on the screen the program runs on, in pixels.
+struct ScreenRoom {
+  uint32_t width = 0, height = 0;
 };
 
 class Backend {
@@ -75,6 +87,9 @@ class Backend {
   virtual void InitThreads() = 0;
   // Colours the display can show, saturated to 32 bits; 0 when there is no display.
   virtual uint32_t ColourCount() = 0;
+  // The room for a window: the work area a window manager leaves free of its panels, else the
+  // whole screen. False when there is no display. Any thread; asks the display afresh.
+  virtual bool Room(ScreenRoom* room) = 0;
   virtual std::unique_ptr<WindowHost> NewWindow() = 0;
   virtual std::unique_ptr<DrawSurface> NewSurface() = 0;
   virtual std::unique_ptr<InputSurface> NewInput() = 0;

@@ -30,6 +30,14 @@ void Start() {
   window::BoundGraph().Start();
 }
 
+bool WindowRoom(uint32_t* width, uint32_t* height) {
+  window::ScreenRoom room;
+  if (!window::BoundGraph().Room(&room)) return false;
+  *width = room.width;
+  *height = room.height;
+  return true;
+}
+
 bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
   return window::BoundGraph().Init(x, y, w, h);
 }

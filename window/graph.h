@@ -48,6 +48,11 @@ constexpr uint32_t GXOR = 6684742;     // _GXOR
 // the display's colour count. Runs once; later calls do nothing.
 void Start();
 
+// The room a window has on the screen the program runs on: the work area a window manager
+// leaves free of its panels, else the whole screen, in pixels. False without a display. Asks
+// the display afresh; main thread only.
+bool WindowRoom(uint32_t* width, uint32_t* height);
+
 // Opens the window with its top-left corner at (x, y) and outer size w by h. Returns true once
 // the window is up; on failure writes the message to standard error and returns false. A
 // second call is refused. Main thread only; may raise the console break while it waits.

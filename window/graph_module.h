@@ -43,6 +43,8 @@ class GraphModule {
 
   // Module start: threads of the platform, the display's colour count. Runs once.
   void Start();
+  // The room for a window on the screen; false without a display. Asks the backend afresh.
+  bool Room(ScreenRoom* room) { return backend_.Room(room); }
   // Opens the window; false with a message on failure. Refused once a window exists, and after
   // Exit or Terminate.
   bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h);

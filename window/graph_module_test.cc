@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "window/fake/fake_backend.h"
+#include "window/fake/test_services.h"
 #include "window/font.h"
 #include "window/mouse_module.h"
 
@@ -18,31 +19,6 @@ namespace window {
 namespace {
 
 constexpr uint32_t kRed = 0xB00000, kGrey = 0xC0C0C0, kYellow = 0xFFFF00, kGreen = 0x00B000;
-
-class Messages {
- public:
-  void Add(std::string_view m) {
-    std::lock_guard<std::mutex> hold(mu_);
-    all_.emplace_back(m);
-  }
-  std::vector<std::string> all() {
-    std::lock_guard<std::mutex> hold(mu_);
-    return all_;
-  }
-
- private:
-  std::mutex mu_;
-  std::vector<std::string> all_;
-};
-
-GraphServices TestServices(Messages& m) {
-  return GraphServices{
-      .start_thread = [](std::function<void()> fn) { return std::thread(std::move(fn)); },
-      .check_break = [] {},
-      .message = [&m](std::string_view text) { m.Add(text); },
-      .publish = nullptr,
-  };
-}
 
 struct Fixture : ::testing::Test {
   FakeBackend backend;
@@ -412,6 +388,72 @@ TEST_F(MouseTest, NothingCountsAfterTheWindowIsGone) {
   Release(1);
   EXPECT_FALSE(mouse.Clicked());
   EXPECT_EQ(mouse.GetMuisX(), 10);
+}
+
+// What a poll makes of the events waiting: the click, the position recorded, and the outcome
+// for the window and the display.
+TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
+  using K = InputEvent::Kind;
+  struct Case {
+    const char* what;
+    std::vector<InputEvent> events;
+    bool clicked;
+    int32_t x, y;
+    bool open, lost;
+  };
+  const Case cases[] = {
+      {"a release without any movement is where it happened",
+       {{K::kRelease, 40, 30, 1}},
+       true,
+       40,
+       30,
+       true,
+       false},
+      {"a release after a movement to elsewhere wins",
+       {{K::kMotion, 5, 6}, {K::kRelease, 70, 8, 3}},
+       true,
+       70,
+       8,
+       true,
+       false},
+      {"several releases: one click at the last event",
+       {{K::kRelease, 1, 2, 1}, {K::kRelease, 3, 4, 2}, {K::kMotion, 9, 9}},
+       true,
+       9,
+       9,
+       true,
+       false},
+      {"the wheel moves the position, no click",
+       {{K::kRelease, 12, 13, 4}},
+       false,
+       12,
+       13,
+       true,
+       false},
+      {"the window closed",
+       {{K::kMotion, 2, 2}, {K::kDestroyed}, {K::kRelease, 50, 50, 1}},
+       false,
+       2,
+       2,
+       false,
+       false},
+      {"the display lost", {{K::kRelease, 7, 7, 1}, {K::kLost}}, false, 7, 7, false, true},
+  };
+  for (const Case& c : cases) {
+    FakeBackend backend;
+    Messages messages;
+    GraphModule graph(backend, TestServices(messages));
+    MouseModule mouse(backend, graph);
+    graph.Start();
+    ASSERT_TRUE(mouse.InitMuis(1, 1, 205, 131)) << c.what;
+    for (const InputEvent& e : c.events) backend.Push(e);
+    EXPECT_EQ(mouse.Clicked(), c.clicked) << c.what;
+    EXPECT_EQ(mouse.GetMuisX(), c.x) << c.what;
+    EXPECT_EQ(mouse.GetMuisY(), c.y) << c.what;
+    EXPECT_EQ(mouse.WindowOpen(), c.open) << c.what;
+    EXPECT_EQ(mouse.DisplayLost(), c.lost) << c.what;
+    EXPECT_FALSE(mouse.Clicked()) << c.what << ": a click is reported once";
+  }
 }
 
 TEST(MouseInit, FailuresOfEitherWindowGiveFalse) {

@@ -37,5 +37,6 @@ int32_t GetMuisX() { return window::BoundMouse().GetMuisX(); }
 int32_t GetMuisY() { return window::BoundMouse().GetMuisY(); }
 bool WaitInput(int timeout_ms) { return window::BoundMouse().WaitInput(timeout_ms); }
 bool WindowOpen() { return window::BoundMouse().WindowOpen(); }
+bool DisplayLost() { return window::BoundMouse().DisplayLost(); }
 
 }  // namespace Mouse

@@ -15,16 +15,19 @@ bool InitMuis(int32_t x, int32_t y, int32_t w, int32_t h);
 void UpdateMuis();
 // UpdateMuis, then whether a button was released in that poll.
 bool Clicked();
-// Pointer position of the last movement handled; (0, 0) before any. Does not poll.
+// Pointer position of the last movement or button release handled; (0, 0) before any. Does
+// not poll.
 int32_t GetMuisX();
 int32_t GetMuisY();
 
-// Waits until mouse input is waiting or timeout_ms passes, without handling it.
-// True when input is waiting.
+// Sleeps until mouse input is waiting, the console break has been recorded, or timeout_ms
+// passes (negative: no limit), without handling the input. True when input is waiting.
 bool WaitInput(int timeout_ms);
-// False once the graphics window has been destroyed (closed through the window manager).
-// Known from the events UpdateMuis has handled.
+// False once the graphics window has gone (closed through the window manager, or the display
+// with it). Known from the events UpdateMuis has handled.
 bool WindowOpen();
+// True once the connection to the display has been lost; WindowOpen is then false.
+bool DisplayLost();
 
 // The two steps of InitMuis. InitApplication prepares the input surface's kind (nothing to
 // register on this platform: true). InitMainWindow opens the graphics window with Graph::Init

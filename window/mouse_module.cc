@@ -36,9 +36,16 @@ void MouseModule::UpdateMuis() {
         y_ = e.y;
         break;
       case InputEvent::Kind::kRelease:
-        // 4 to 7 are the wheel. The release's own position is not used.
+        // The release says where the pointer is, as a movement there would: the window may
+        // have opened under a resting pointer, or the pointer moved while the window was
+        // covered, and no movement reached us. 4 to 7 are the wheel.
+        x_ = e.x;
+        y_ = e.y;
         if (e.button >= 1 && e.button <= 3) clicked_ = true;
         break;
+      case InputEvent::Kind::kLost:
+        display_lost_ = true;
+        [[fallthrough]];
       case InputEvent::Kind::kDestroyed:
         open_ = false;
         clicked_ = false;
@@ -49,7 +56,8 @@ void MouseModule::UpdateMuis() {
 
 bool MouseModule::WaitInput(int timeout_ms) {
   if (!input_) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+    // No surface, nothing to wait for: a wait without limit would never end.
+    if (timeout_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
     return false;
   }
   return input_->Wait(timeout_ms);

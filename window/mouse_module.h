@@ -26,8 +26,11 @@ class MouseModule {
   }
   int32_t GetMuisX() const { return x_; }
   int32_t GetMuisY() const { return y_; }
+  // Sleeps until input may be waiting, a console break, or timeout_ms (negative: no limit).
   bool WaitInput(int timeout_ms);
   bool WindowOpen() const { return open_; }
+  // True once the connection to the display has gone (the window has gone with it).
+  bool DisplayLost() const { return display_lost_; }
 
  private:
   Backend& backend_;
@@ -36,6 +39,7 @@ class MouseModule {
   int32_t x_ = 0, y_ = 0;
   bool clicked_ = false;
   bool open_ = false;
+  bool display_lost_ = false;
 };
 
 // The instance the free functions of Mouse forward to (made at first use, never destroyed).

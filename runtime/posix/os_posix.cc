@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "runtime/os.h"
+#include "runtime/posix/break_wait.h"
 
 namespace rts::os {
 namespace {
@@ -74,44 +75,53 @@ uint32_t WriteAll(Fd fd, const char* data, size_t n) {
   return 0;
 }
 
-ReadStatus ReadOnce(Fd fd, char* buf, size_t cap, size_t* got) {
-  *got = 0;
+WaitOutcome WaitReadableOrBreak(int fd, int timeout_ms) {
   // Block the break while checking the flag, and let ppoll unblock it only for the wait: a break
-  // between the check and the wait would otherwise leave us blocked until input arrives.
+  // between the check and the wait would otherwise leave us asleep until input arrives.
   sigset_t block = BreakSet();
   sigset_t old;
   pthread_sigmask(SIG_BLOCK, &block, &old);
-  ReadStatus status = ReadStatus::kEnd;
-  for (;;) {
-    if (break_recorded) {
-      status = ReadStatus::kInterrupted;
-      break;
-    }
+  WaitOutcome outcome = WaitOutcome::kBreak;
+  if (!break_recorded) {
+    struct timespec limit = {timeout_ms / 1000, long(timeout_ms % 1000) * 1000000L};
     struct pollfd p = {fd, POLLIN, 0};
-    int r = ppoll(&p, 1, nullptr, &old);
-    if (r < 0) {
-      if (errno == EINTR) {
-        status = ReadStatus::kInterrupted;
-        break;
-      }
-      status = ReadStatus::kEnd;
-      break;
-    }
-    ssize_t k = read(fd, buf, cap);
-    if (k > 0) {
-      *got = static_cast<size_t>(k);
-      status = ReadStatus::kData;
-    } else if (k < 0 && errno == EINTR) {
-      status = ReadStatus::kInterrupted;
-    } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      continue;
+    const int r = ppoll(&p, 1, timeout_ms < 0 ? nullptr : &limit, &old);
+    if (r > 0) {
+      outcome = (p.revents & POLLNVAL) ? WaitOutcome::kError : WaitOutcome::kReady;
+    } else if (r == 0) {
+      outcome = WaitOutcome::kTimeout;
+    } else if (errno == EINTR) {
+      outcome = break_recorded ? WaitOutcome::kBreak : WaitOutcome::kInterrupted;
     } else {
-      status = ReadStatus::kEnd;  // end of input, or a descriptor that cannot be read
+      outcome = WaitOutcome::kError;
     }
-    break;
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  return status;
+  return outcome;
+}
+
+ReadStatus ReadOnce(Fd fd, char* buf, size_t cap, size_t* got) {
+  *got = 0;
+  for (;;) {
+    switch (WaitReadableOrBreak(fd, -1)) {
+      case WaitOutcome::kReady:
+        break;
+      case WaitOutcome::kBreak:
+      case WaitOutcome::kInterrupted:
+        return ReadStatus::kInterrupted;
+      case WaitOutcome::kTimeout:
+      case WaitOutcome::kError:
+        return ReadStatus::kEnd;
+    }
+    const ssize_t k = read(fd, buf, cap);
+    if (k > 0) {
+      *got = static_cast<size_t>(k);
+      return ReadStatus::kData;
+    }
+    if (k < 0 && errno == EINTR) return ReadStatus::kInterrupted;
+    if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    return ReadStatus::kEnd;  // end of input, or a descriptor that cannot be read
+  }
 }
 
 void Close(Fd fd) { close(fd); }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "runtime/os.h"
+#include "runtime/win32/break_wait.h"
 
 namespace rts::os {
 namespace {
@@ -281,6 +282,8 @@ void InstallBreakHandler() {
 }
 
 bool BreakRecorded() { return break_recorded.load(); }
+
+void* BreakEvent() { return break_event; }
 
 void ClearBreak() {
   break_recorded.store(false);

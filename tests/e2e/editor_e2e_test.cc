@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "tests/e2e/x_driver.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/xserver.h"
 #include "wheel/wheel.h"
 
 namespace e2e {
@@ -59,11 +61,13 @@ constexpr int kTimeoutMs = 20000;
 // to watch for, give the program this long to take it before the next one.
 constexpr auto kSettle = std::chrono::milliseconds(250);
 
-std::string DialogText() {
+// The console of a dialog answered at once, or with a refused zoom before the accepted one.
+std::string DialogText(const std::string& zoom_refusal = "") {
   const std::string stars(44, '*');
+  const std::string zoom = "Zoom (0%: 15\" screen, 70% = true size):  ";
   return "\r\n\r\n\r\n" + stars + "\r\n*  24 LEDS BITMAP TO PIC-MEMORY CONVERTER  *\r\n" + stars +
-         "\r\n\r\nO P T I O N S\r\n-------------\r\n\r\n# LED positions: \r\n"
-         "Zoom (0%: 15\" screen, 70% = true size):  \r\n\r\n\r\n\r\n\r\n";
+         "\r\n\r\nO P T I O N S\r\n-------------\r\n\r\n# LED positions: \r\n" +
+         (zoom_refusal.empty() ? "" : zoom + zoom_refusal + "\r\n") + zoom + "\r\n\r\n\r\n\r\n\r\n";
 }
 
 // What the write button must produce for these LED settings ("row:led:intensity"), made by the
@@ -111,13 +115,27 @@ class EditorE2E : public ::testing::Test {
     ASSERT_FALSE(x_->AnyGraphWindow()) << "another editor window is still open";
   }
 
-  // Starts the program with the two answers and waits for its whole first screen.
-  void Start(int32_t n, int32_t zoom, bool honour_file_modes = false) {
+  // Runs the program (and drives it) on an X server of the test's own from now on.
+  void UseServer(const std::string& screen) {
+    x_.reset();
+    server_ = std::make_unique<testing_support::PrivateXServer>(screen);
+    ASSERT_TRUE(server_->up()) << "cannot start an X server of our own";
+    display_ = server_->display();
+    x_ = std::make_unique<XDriver>(display_->c_str());
+    ASSERT_TRUE(x_->Connected());
+    ASSERT_TRUE(x_->HasXTest());
+  }
+
+  // Starts the program with the two answers and waits for its whole first screen. Answers
+  // typed before them (refused ones) go first.
+  void Start(int32_t n, int32_t zoom, bool honour_file_modes = false,
+             const std::string& before_zoom = "") {
     RunOptions o;
     // Standard output in a regular file, which the program buffers as it does any disk file.
     o.stdout_to_file = true;
-    o.stdin_text = std::to_string(n) + "\n" + std::to_string(zoom) + "\n";
+    o.stdin_text = std::to_string(n) + "\n" + before_zoom + std::to_string(zoom) + "\n";
     o.honour_file_modes = honour_file_modes;
+    o.display = display_;
     geo_ = std::make_unique<Geometry>(n, zoom);
     proc_ = StartProgram(dir_.path(), o);
     ASSERT_TRUE(x_->WaitForWindow(kTimeoutMs)) << proc_->Stderr();
@@ -188,6 +206,9 @@ class EditorE2E : public ::testing::Test {
   }
 
   TempDir dir_;
+  // An X server of the test's own, when it has one; it outlives the driver's connection to it.
+  std::unique_ptr<testing_support::PrivateXServer> server_;
+  std::optional<std::string> display_;  // the program's, when not ours
   std::unique_ptr<XDriver> x_;
   std::unique_ptr<Geometry> geo_;
   std::unique_ptr<Process> proc_;
@@ -479,6 +500,75 @@ TEST(EditorE2EDialog, CtrlCAtThePromptGivesTheUserBreakReport) {
   EXPECT_NE(errinfo.find("\r\n#RTS: unhandled exception #21: USER BREAK\r\n"), std::string::npos)
       << errinfo;
   EXPECT_FALSE(FileExists(dir.File("IM.txt")));
+}
+
+TEST_F(EditorE2E, ClickWithoutMovementPaintsTheLedUnderThePointer) {
+  // The window opens (at screen (1, 1), no window manager here) under a resting pointer.
+  const Geometry g(24, 0);
+  const wheel::Point a = g.At(23, 0), b = g.At(10, 6);
+  x_->MoveToScreen(1 + a.x, 1 + a.y);
+  Start(24, 0);
+  x_->ClickInPlace();
+  EXPECT_TRUE(WaitDisc(a, kRedRgb)) << "the LED under the resting pointer";
+  // The pointer moves while another window covers the editor: no movement reaches it.
+  x_->Cover();
+  x_->MoveTo(b.x, b.y);
+  x_->Uncover();
+  x_->ClickInPlace();
+  EXPECT_TRUE(WaitDisc(b, kRedRgb)) << "the LED the pointer moved to unseen";
+  x_->Click(580, 20);
+  ExpectEnd(0);
+}
+
+TEST_F(EditorE2E, ZoomWhoseWindowDoesNotFitASmallScreenIsRefused) {
+  // 800 x 600: zoom 90 would give 1171 pixels of window; -6 gives 596, -5 gives 602.
+  UseServer("800x600x24");
+  Start(24, -10, false, "90\n-5\n");
+  const Snapshot s = x_->GrabSteady(kTimeoutMs);
+  ASSERT_GE(s.width(), 540);
+  EXPECT_EQ(s.At(539, 270), kGreenRgb) << "zoom -10: the border at 539";
+  x_->Click(520, 20);
+  ASSERT_TRUE(proc_->Wait(kTimeoutMs));
+  EXPECT_EQ(proc_->ExitCode(), 0);
+  const std::string refusal = "Please type a zoom from -57 to -6 (percent).";
+  EXPECT_EQ(proc_->Stdout(),
+            DialogText(refusal + "\r\n" + "Zoom (0%: 15\" screen, 70% = true size):  " + refusal));
+}
+
+TEST_F(EditorE2E, LostDisplayEndsWithAMessageAndExitOneAndKeepsImTxt) {
+  UseServer("1024x768x24");
+  const std::string old = "old contents\r\n";
+  WriteFile(dir_.File("IM.txt"), old);
+  Start(24, 0);
+  EXPECT_TRUE(ClickLed(geo_->At(3, 3), kRedRgb));
+  x_.reset();  // our own connection goes first, before the server
+  server_->Kill();
+  ASSERT_TRUE(proc_->Wait(kTimeoutMs)) << "the program did not end";
+  EXPECT_EQ(proc_->ExitCode(), 1);
+  EXPECT_EQ(proc_->Stderr(),
+            "ledwheel: the connection to the display was lost; nothing was "
+            "written\n");
+  EXPECT_EQ(proc_->Stdout(), DialogText());
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), old);
+  EXPECT_FALSE(FileExists(dir_.File("errinfo.$$$")));
+}
+
+TEST_F(EditorE2E, UnderAWindowManagerClicksPaintAndWriteWrites) {
+  // A window manager whose frames listen for presses: without the presses taken by the
+  // editor, no click would ever reach it.
+  UseServer("1600x1200x24");
+  ASSERT_TRUE(server_->Spawn({"icewm"})) << "icewm is needed (make test installs it)";
+  ASSERT_TRUE(x_->WaitForWindowManager(kTimeoutMs));
+  Start(24, 0);
+  const wheel::Point red = geo_->At(23, 0), yellow = geo_->At(5, 12);
+  EXPECT_TRUE(ClickLed(red, kRedRgb));
+  ClickIntensity(3);
+  EXPECT_TRUE(ClickLed(yellow, kYellowRgb));
+  x_->Click(100, 17);
+  ExpectEnd(0);
+  const Written want = ExpectedWrite(24, {"1:24:4", "13:6:3"});
+  EXPECT_EQ(ReadFile(dir_.File("IM.txt")), want.im_txt);
+  EXPECT_EQ(proc_->Stdout(), DialogText() + want.console);
 }
 
 TEST(EditorE2ENoDisplay, MouseFailureIsReportedWithExitCodeOne) {

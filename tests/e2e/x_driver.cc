@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace e2e {
 namespace {
@@ -158,30 +159,58 @@ XDriver::~XDriver() {
 
 bool XDriver::FindWindow() {
   Display* d = D(display_);
-  Window root = 0, parent = 0;
-  Window* children = nullptr;
-  unsigned int n = 0;
-  if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return false;
-  bool found = false;
-  for (unsigned int k = 0; k < n && !found; ++k) {
-    XWindowAttributes a{};
-    if (!XGetWindowAttributes(d, children[k], &a) || a.map_state != IsViewable) continue;
-    if (IsGraphWindow(d, children[k])) {
-      window_ = children[k];
-      width_ = a.width;
-      height_ = a.height;
-      origin_x_ = origin_y_ = 0;
-      if (client_w_ > 0 && client_h_ > 0 && a.width >= client_w_ && a.height >= client_h_) {
-        origin_x_ = (a.width - client_w_) / 2;
-        origin_y_ = std::max(0, a.height - client_h_ - origin_x_);
-        width_ = client_w_;
-        height_ = client_h_;
+  // Top-level windows, and one level down: a window manager reparents them into its frames.
+  std::vector<Window> level{DefaultRootWindow(d)};
+  for (int depth = 0; depth < 3; ++depth) {
+    std::vector<Window> next;
+    for (Window parent_window : level) {
+      Window root = 0, parent = 0;
+      Window* children = nullptr;
+      unsigned int n = 0;
+      if (!XQueryTree(d, parent_window, &root, &parent, &children, &n)) continue;
+      for (unsigned int k = 0; k < n; ++k) {
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(d, children[k], &a) || a.map_state != IsViewable) continue;
+        if (IsGraphWindow(d, children[k])) {
+          window_ = children[k];
+          width_ = a.width;
+          height_ = a.height;
+          origin_x_ = origin_y_ = 0;
+          if (client_w_ > 0 && client_h_ > 0 && a.width >= client_w_ && a.height >= client_h_) {
+            origin_x_ = (a.width - client_w_) / 2;
+            origin_y_ = std::max(0, a.height - client_h_ - origin_x_);
+            width_ = client_w_;
+            height_ = client_h_;
+          }
+          XFree(children);
+          return true;
+        }
+        next.push_back(children[k]);
       }
-      found = true;
+      if (children) XFree(children);
     }
+    level = std::move(next);
   }
-  if (children) XFree(children);
-  return found;
+  return false;
+}
+
+bool XDriver::WaitForWindowManager(int timeout_ms) {
+  Display* d = D(display_);
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool there = XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW,
+                                          &type, &format, &n, &after, &data) == Success &&
+                       n == 1;
+    if (data) XFree(data);
+    if (there) return true;
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 bool XDriver::SetClientSize(int32_t w, int32_t h, int timeout_ms) {
@@ -295,6 +324,36 @@ void XDriver::Click(int32_t x, int32_t y) {
   MoveTo(x, y);
   XTestFakeButtonEvent(d, 1, True, CurrentTime);
   XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
+void XDriver::ClickInPlace() {
+  Display* d = D(display_);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
+void XDriver::Cover() {
+  Display* d = D(display_);
+  int32_t rx = 0, ry = 0;
+  Translate(0, 0, &rx, &ry);
+  XSetWindowAttributes attrs{};
+  attrs.override_redirect = True;
+  attrs.background_pixel = WhitePixel(d, DefaultScreen(d));
+  attrs.event_mask = PointerMotionMask;  // the movements are this window's, not the editor's
+  cover_ = XCreateWindow(d, DefaultRootWindow(d), rx, ry, unsigned(width_), unsigned(height_), 0,
+                         CopyFromParent, InputOutput, CopyFromParent,
+                         CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);
+  XMapRaised(d, cover_);
+  XSync(d, False);
+}
+
+void XDriver::Uncover() {
+  Display* d = D(display_);
+  if (cover_ == 0) return;
+  XDestroyWindow(d, cover_);
+  cover_ = 0;
   XSync(d, False);
 }
 

@@ -68,8 +68,11 @@ class XDriver {
   // Whether the XTest extension is there to move and click.
   bool HasXTest() const { return xtest_; }
 
+  // Waits until a window manager has announced itself on the root window. False after
+  // timeout_ms.
+  bool WaitForWindowManager(int timeout_ms);
   // Waits until a viewable top-level window of class "GraphWnd" (or titled "Graph") exists and
-  // remembers it. False after timeout_ms.
+  // remembers it; under a window manager, inside its frame. False after timeout_ms.
   bool WaitForWindow(int timeout_ms);
   // Whether any such window exists now.
   bool AnyGraphWindow();
@@ -99,6 +102,12 @@ class XDriver {
   void MoveToScreen(int32_t x, int32_t y);
   // Moves to picture (x, y), then presses and releases button 1, and flushes to the server.
   void Click(int32_t x, int32_t y);
+  // Presses and releases button 1 where the pointer is, without any movement.
+  void ClickInPlace();
+  // Lays a window of another client over the whole editor window, and takes it away again:
+  // movements while it lies there do not reach the editor.
+  void Cover();
+  void Uncover();
   // What a window manager sends when the user closes the window: WM_DELETE_WINDOW.
   void SendDeleteWindow();
   void Sync();
@@ -110,6 +119,7 @@ class XDriver {
   void* display_ = nullptr;  // the Xlib Display, kept out of this header
   bool xtest_ = false;
   unsigned long window_ = 0;
+  unsigned long cover_ = 0;
   int32_t width_ = 0, height_ = 0;
   int32_t client_w_ = 0, client_h_ = 0;  // 0: the whole window is the picture
   int32_t origin_x_ = 0, origin_y_ = 0;  // the client area's corner in the window

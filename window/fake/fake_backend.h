@@ -16,9 +16,15 @@ class FakeBackend final : public Backend {
   bool fail_attach = false;
   bool fail_input = false;
   uint32_t colours = uint32_t(1) << 24;
+  bool has_display = true;
+  ScreenRoom room{1600, 1200};
 
   void InitThreads() override {}
   uint32_t ColourCount() override { return colours; }
+  bool Room(ScreenRoom* r) override {
+    if (has_display) *r = room;
+    return has_display;
+  }
   std::unique_ptr<WindowHost> NewWindow() override;
   std::unique_ptr<DrawSurface> NewSurface() override;
   std::unique_ptr<InputSurface> NewInput() override;

@@ -7,6 +7,9 @@
 #include <deque>
 #include <mutex>
 
+#include "runtime/os.h"
+#include "runtime/win32/break_wait.h"
+
 namespace window {
 namespace {
 
@@ -272,18 +275,18 @@ class Win32Input final : public InputSurface {
 
   bool Wait(int timeout_ms) override {
     if (!events_.empty()) return true;
-    if (gone_ || hwnd_ == nullptr) {
-      Sleep(DWORD(timeout_ms));
-      return false;
-    }
+    if (gone_ || hwnd_ == nullptr || rts::os::BreakRecorded()) return false;
     MSG msg;
     if (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE)) return true;
-    // Wakes for messages that arrive from now on: the mouse's, posted ones (mouse messages can
-    // be posted too) and sent ones. Others that wait already, which the pump leaves alone, do
-    // not keep waking it.
-    const DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, DWORD(timeout_ms),
+    // Wakes for a console break and for messages that arrive from now on: the mouse's, posted
+    // ones (mouse messages can be posted too) and sent ones. Others that wait already, which
+    // the pump leaves alone, do not keep waking it.
+    HANDLE on_break = static_cast<HANDLE>(rts::os::BreakEvent());
+    const DWORD handles = on_break != nullptr ? 1 : 0;
+    const DWORD r = MsgWaitForMultipleObjectsEx(handles, &on_break,
+                                                timeout_ms < 0 ? INFINITE : DWORD(timeout_ms),
                                                 QS_MOUSE | QS_POSTMESSAGE | QS_SENDMESSAGE, 0);
-    if (r != WAIT_OBJECT_0) return false;
+    if (r != WAIT_OBJECT_0 + handles) return false;
     return PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE) != 0;
   }
 
@@ -299,6 +302,10 @@ class Win32Input final : public InputSurface {
     if (!gone_ && hwnd_ != nullptr && !IsWindow(hwnd_)) Gone();
   }
 
+  static InputEvent Release(LPARAM lp, int button) {
+    return InputEvent{InputEvent::Kind::kRelease, int16_t(LOWORD(lp)), int16_t(HIWORD(lp)), button};
+  }
+
   void Gone() {
     if (gone_) return;
     gone_ = true;
@@ -312,14 +319,15 @@ class Win32Input final : public InputSurface {
         events_.push_back(
             InputEvent{InputEvent::Kind::kMotion, int16_t(LOWORD(lp)), int16_t(HIWORD(lp))});
         return 0;
+      // A release says where the pointer is, as a movement there would.
       case WM_LBUTTONUP:
-        events_.push_back(InputEvent{InputEvent::Kind::kRelease, 0, 0, 1});
+        events_.push_back(Release(lp, 1));
         return 0;
       case WM_MBUTTONUP:
-        events_.push_back(InputEvent{InputEvent::Kind::kRelease, 0, 0, 2});
+        events_.push_back(Release(lp, 2));
         return 0;
       case WM_RBUTTONUP:
-        events_.push_back(InputEvent{InputEvent::Kind::kRelease, 0, 0, 3});
+        events_.push_back(Release(lp, 3));
         return 0;
       case WM_DESTROY:
         Gone();
@@ -343,6 +351,14 @@ class Win32Input final : public InputSurface {
 class Win32 final : public Backend {
  public:
   void InitThreads() override {}
+  bool Room(ScreenRoom* room) override {
+    // The work area: the screen less the taskbar.
+    RECT r{};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0) || r.right <= r.left) return false;
+    room->width = uint32_t(r.right - r.left);
+    room->height = uint32_t(r.bottom - r.top);
+    return true;
+  }
   uint32_t ColourCount() override {
     HDC dc = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     if (dc == nullptr) return 0;

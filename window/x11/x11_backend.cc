@@ -11,10 +11,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
+
+#include "runtime/posix/break_wait.h"
 
 namespace window {
 namespace {
@@ -146,15 +150,47 @@ class Putter {
     const unsigned long max = mask >> shift;
     return ((v8 * max + 127) / 255) << shift;
   }
-  unsigned long Pixel(uint32_t rgb) const {
-    if (visual_->c_class != TrueColor && visual_->c_class != DirectColor) {
-      // Without a true-colour visual: black or white by brightness.
-      const uint32_t sum = ((rgb >> 16) & 255) + ((rgb >> 8) & 255) + (rgb & 255);
-      return sum >= 384 ? WhitePixel(dpy_, DefaultScreen(dpy_))
-                        : BlackPixel(dpy_, DefaultScreen(dpy_));
+  unsigned long Pixel(uint32_t rgb) {
+    if (visual_->c_class == TrueColor || visual_->c_class == DirectColor) {
+      return Scale((rgb >> 16) & 255, visual_->red_mask) |
+             Scale((rgb >> 8) & 255, visual_->green_mask) | Scale(rgb & 255, visual_->blue_mask);
     }
-    return Scale((rgb >> 16) & 255, visual_->red_mask) |
-           Scale((rgb >> 8) & 255, visual_->green_mask) | Scale(rgb & 255, visual_->blue_mask);
+    // A colour-mapped display: each colour gets its cell once.
+    if (rgb == last_rgb_) return last_pixel_;
+    auto it = cells_.find(rgb);
+    if (it == cells_.end()) it = cells_.emplace(rgb, Cell(rgb)).first;
+    last_rgb_ = rgb;
+    last_pixel_ = it->second;
+    return last_pixel_;
+  }
+
+  // A cell of the default colormap for the colour: a shared cell of its own, or, when the
+  // colormap is full, the cell that comes nearest.
+  unsigned long Cell(uint32_t rgb) {
+    const int screen = DefaultScreen(dpy_);
+    const Colormap map = DefaultColormap(dpy_, screen);
+    const auto wide = [](uint32_t v8) { return static_cast<unsigned short>(v8 * 257); };
+    XColor want{};
+    want.red = wide((rgb >> 16) & 255);
+    want.green = wide((rgb >> 8) & 255);
+    want.blue = wide(rgb & 255);
+    want.flags = DoRed | DoGreen | DoBlue;
+    if (XAllocColor(dpy_, map, &want) != 0) return want.pixel;
+    if (map_.empty()) {
+      map_.resize(size_t(std::max(visual_->map_entries, 1)));
+      for (size_t k = 0; k < map_.size(); ++k) map_[k].pixel = k;
+      XQueryColors(dpy_, map, map_.data(), int(map_.size()));
+    }
+    const auto d = [](int a, int b) { return int64_t(a - b) * (a - b); };
+    unsigned long best = BlackPixel(dpy_, screen);
+    int64_t best_distance = INT64_MAX;
+    for (const XColor& c : map_) {
+      const int64_t distance = d(c.red >> 8, int((rgb >> 16) & 255)) +
+                               d(c.green >> 8, int((rgb >> 8) & 255)) +
+                               d(c.blue >> 8, int(rgb & 255));
+      if (distance < best_distance) best_distance = distance, best = c.pixel;
+    }
+    return best;
   }
 
   Display* dpy_ = nullptr;
@@ -164,9 +200,31 @@ class Putter {
   int depth_ = 0;
   bool direct_ = false;
   Box client_;
+  std::unordered_map<uint32_t, unsigned long> cells_;  // colour-mapped displays only
+  uint32_t last_rgb_ = 0xFFFFFFFF;                     // no colour has this value
+  unsigned long last_pixel_ = 0;
+  std::vector<XColor> map_;  // the colormap's cells, read when it was full
 };
 
 Atom Intern(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
+
+// The window manager's current desktop; 0 when it says none.
+unsigned long CurrentDesktop(Display* dpy, Window root) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  unsigned long desktop = 0;
+  if (XGetWindowProperty(dpy, root, Intern(dpy, "_NET_CURRENT_DESKTOP"), 0, 1, False, XA_CARDINAL,
+                         &type, &format, &n, &after, &data) == Success &&
+      data != nullptr) {
+    if (type == XA_CARDINAL && format == 32 && n == 1) {
+      desktop = *reinterpret_cast<const unsigned long*>(data);
+    }
+    XFree(data);
+  }
+  return desktop;
+}
 
 class X11Window final : public WindowHost {
  public:
@@ -326,21 +384,31 @@ class X11Input final : public InputSurface {
     if (!conn_.Open()) return false;
     Display* dpy = conn_.get();
     XSetWindowAttributes attrs{};
-    // No button presses: a press would start an implicit grab and move the release elsewhere.
-    attrs.event_mask = PointerMotionMask | ButtonReleaseMask | StructureNotifyMask;
+    // Presses are taken too: a press that went on to an ancestor where another client listens
+    // (a window manager's frame, a desktop on the root window) would give that client the
+    // pointer grab, and the release would never come back to us.
+    attrs.event_mask =
+        PointerMotionMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
     win_ = XCreateWindow(dpy, Window(parent), 0, 0, std::max(w, 1u), std::max(h, 1u), 0, 0,
                          InputOnly, CopyFromParent, CWEventMask, &attrs);
     XMapWindow(dpy, win_);
     XSync(dpy, False);
-    XWindowAttributes check;
-    return conn_.ok() && XGetWindowAttributes(dpy, win_, &check) != 0;
+    XWindowAttributes surface, client;
+    if (!conn_.ok() || XGetWindowAttributes(dpy, win_, &surface) == 0 ||
+        XGetWindowAttributes(dpy, Window(parent), &client) == 0) {
+      return false;
+    }
+    // Only the part over the client area can be seen, and so pointed at.
+    visible_w_ = std::min(surface.width, client.width);
+    visible_h_ = std::min(surface.height, client.height);
+    return true;
   }
 
   bool Next(InputEvent* out) override {
     if (!conn_.ok()) {
       if (conn_.get() == nullptr || gone_) return false;
       gone_ = true;
-      *out = InputEvent{InputEvent::Kind::kDestroyed};
+      *out = InputEvent{InputEvent::Kind::kLost};
       return true;
     }
     Display* dpy = conn_.get();
@@ -349,18 +417,27 @@ class X11Input final : public InputSurface {
       XNextEvent(dpy, &e);
       switch (e.type) {
         case MotionNotify:
-          *out = InputEvent{InputEvent::Kind::kMotion, int16_t(e.xmotion.x), int16_t(e.xmotion.y)};
+          // While a press of ours holds the grab, movements outside come to us too.
+          if (!Over(e.xmotion.same_screen, e.xmotion.x, e.xmotion.y)) break;
+          *out = InputEvent{InputEvent::Kind::kMotion, e.xmotion.x, e.xmotion.y};
           return true;
         case ButtonRelease:
-          *out = InputEvent{InputEvent::Kind::kRelease, 0, 0, int(e.xbutton.button)};
+          // A release outside (after a press of ours) is no click, as without the grab.
+          if (!Over(e.xbutton.same_screen, e.xbutton.x, e.xbutton.y)) break;
+          *out = InputEvent{InputEvent::Kind::kRelease, e.xbutton.x, e.xbutton.y,
+                            int(e.xbutton.button)};
           return true;
-        case DestroyNotify:
+        case DestroyNotify: {
           if (e.xdestroywindow.window != win_) break;
+          // A server that shuts down destroys every window before it lets its clients go: a
+          // round trip that fails tells that from a window closed while the display stays.
+          XSync(dpy, False);
           gone_ = true;
-          *out = InputEvent{InputEvent::Kind::kDestroyed};
+          *out = InputEvent{conn_.ok() ? InputEvent::Kind::kDestroyed : InputEvent::Kind::kLost};
           return true;
+        }
         default:
-          break;
+          break;  // presses end here
       }
     }
     if (!conn_.ok()) return Next(out);
@@ -368,20 +445,24 @@ class X11Input final : public InputSurface {
   }
 
   bool Wait(int timeout_ms) override {
-    if (!conn_.ok() || gone_) {
-      poll(nullptr, 0, timeout_ms);
-      return !gone_ && conn_.get() != nullptr;
-    }
+    // Gone: nothing more to wait for; a broken connection still has its kLost to give.
+    if (gone_ || conn_.get() == nullptr) return false;
+    if (!conn_.ok()) return true;
     Display* dpy = conn_.get();
     if (XEventsQueued(dpy, QueuedAfterFlush) > 0) return true;
-    pollfd fd{ConnectionNumber(dpy), POLLIN, 0};
-    const int n = poll(&fd, 1, timeout_ms);
-    return n > 0;
+    // A server that goes away makes the connection readable (its end), so that is seen too.
+    return rts::os::WaitReadableOrBreak(ConnectionNumber(dpy), timeout_ms) ==
+           rts::os::WaitOutcome::kReady;
   }
 
  private:
+  bool Over(Bool same_screen, int x, int y) const {
+    return same_screen && x >= 0 && y >= 0 && x < visible_w_ && y < visible_h_;
+  }
+
   Connection conn_;
   Window win_ = 0;
+  int visible_w_ = 0, visible_h_ = 0;
   bool gone_ = false;
 };
 
@@ -399,6 +480,36 @@ class X11 final : public Backend {
     if (!c.Open()) return 0;
     const int depth = DefaultDepth(c.get(), DefaultScreen(c.get()));
     return depth >= 32 ? UINT32_MAX : uint32_t(1) << depth;
+  }
+  bool Room(ScreenRoom* room) override {
+    Connection c;
+    if (!c.Open()) return false;
+    Display* dpy = c.get();
+    const int screen = DefaultScreen(dpy);
+    room->width = uint32_t(DisplayWidth(dpy, screen));
+    room->height = uint32_t(DisplayHeight(dpy, screen));
+    // A window manager with panels publishes the area it leaves free, per desktop.
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, RootWindow(dpy, screen), Intern(dpy, "_NET_WORKAREA"), 0, 1024,
+                           False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
+        data != nullptr) {
+      if (type == XA_CARDINAL && format == 32 && n >= 4) {
+        // Xlib hands 32-bit items over as longs.
+        const long* area = reinterpret_cast<const long*>(data);
+        const unsigned long desktop = CurrentDesktop(dpy, RootWindow(dpy, screen));
+        const unsigned long k = desktop < n / 4 ? desktop : 0;
+        const long w = area[4 * k + 2], h = area[4 * k + 3];
+        if (w > 0 && h > 0) {
+          room->width = std::min(room->width, uint32_t(w));
+          room->height = std::min(room->height, uint32_t(h));
+        }
+      }
+      XFree(data);
+    }
+    return true;
   }
   std::unique_ptr<WindowHost> NewWindow() override { return std::make_unique<X11Window>(); }
   std::unique_ptr<DrawSurface> NewSurface() override { return std::make_unique<X11Surface>(); }

@@ -13,6 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/os.h"
+#include "tests/support/xserver.h"
+#include "window/fake/test_services.h"
 #include "window/graph_module.h"
 #include "window/mouse_module.h"
 #include "window/x11/x11_backend.h"
@@ -46,17 +49,7 @@ class X11Test : public ::testing::Test {
   void SetUp() override {
     dpy_ = XOpenDisplay(nullptr);
     if (dpy_ == nullptr) GTEST_SKIP() << "no X display";
-    graph_ = std::make_unique<GraphModule>(
-        X11Backend(), GraphServices{
-                          .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-                          .check_break = [] {},
-                          .message =
-                              [this](std::string_view m) {
-                                std::lock_guard<std::mutex> hold(mu_);
-                                messages_.emplace_back(m);
-                              },
-                          .publish = nullptr,
-                      });
+    graph_ = std::make_unique<GraphModule>(X11Backend(), TestServices(messages_));
     graph_->Start();
     mouse_ = std::make_unique<MouseModule>(X11Backend(), *graph_);
   }
@@ -82,10 +75,7 @@ class X11Test : public ::testing::Test {
   bool Shows(int x, int y, uint32_t rgb) {
     return WaitUntil([&] { return Pixel(x, y) == rgb; });
   }
-  std::vector<std::string> messages() {
-    std::lock_guard<std::mutex> hold(mu_);
-    return messages_;
-  }
+  std::vector<std::string> messages() { return messages_.all(); }
   // Moves the pointer to client coordinates (x, y) of the window.
   void MoveTo(int x, int y) {
     XTestFakeMotionEvent(dpy_, -1, kX + x, kY + y, CurrentTime);
@@ -111,8 +101,7 @@ class X11Test : public ::testing::Test {
   Window win_ = 0;
   std::unique_ptr<GraphModule> graph_;
   std::unique_ptr<MouseModule> mouse_;
-  std::mutex mu_;
-  std::vector<std::string> messages_;
+  Messages messages_;
 };
 
 TEST_F(X11Test, WindowHasItsTitleClassPlaceSizeAndHints) {
@@ -228,6 +217,13 @@ TEST_F(X11Test, CloseByTheWindowManagerLeavesDrawingReturningAndNoClicks) {
   XSendEvent(dpy_, win_, False, NoEventMask, &e);
   XSync(dpy_, False);
   ASSERT_TRUE(WaitUntil([&] { return !graph_->window_alive(); }));
+  // The window's end wakes the wait (after what else was waiting, such as the movement).
+  for (int k = 0; k < 10 && mouse_->WindowOpen(); ++k) {
+    ASSERT_TRUE(mouse_->WaitInput(10000)) << "the wait slept through the window's end";
+    EXPECT_FALSE(mouse_->Clicked());
+  }
+  EXPECT_FALSE(mouse_->WindowOpen());
+  EXPECT_FALSE(mouse_->DisplayLost()) << "the display is still there";
   XWindowAttributes a;
   EXPECT_TRUE(WaitUntil([&] { return XGetWindowAttributes(dpy_, win_, &a) == 0; }));
   // Drawing goes on into the picture; errors about the gone window do not end the process.
@@ -252,11 +248,12 @@ TEST_F(X11Test, MouseReleasesAndMovementsOverTheClientArea) {
   EXPECT_TRUE(mouse_->WindowOpen());
   EXPECT_FALSE(mouse_->Clicked());
 
-  // A click before any movement is at (0, 0).
+  // The window opened under the resting pointer: a click before any movement is where the
+  // pointer is, known from the release itself.
   Click(1);
   EXPECT_TRUE(mouse_->Clicked());
-  EXPECT_EQ(mouse_->GetMuisX(), 0);
-  EXPECT_EQ(mouse_->GetMuisY(), 0);
+  EXPECT_EQ(mouse_->GetMuisX(), 50);
+  EXPECT_EQ(mouse_->GetMuisY(), 50);
   EXPECT_FALSE(mouse_->Clicked());
 
   // Movement sets the position; reading it twice gives the same, even with movement waiting.
@@ -304,43 +301,110 @@ TEST_F(X11Test, MouseReleasesAndMovementsOverTheClientArea) {
   EXPECT_EQ(mouse_->GetMuisX(), 10);  // movement outside the surface is not seen
 }
 
-// An X server of the test's own that it can take away.
-class PrivateServer {
- public:
-  PrivateServer() {
-    for (int n = 170; n < 230; ++n) {
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      struct stat st;
-      if (stat(sock.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      display_ = ":" + std::to_string(n);
-      std::string arg0 = "Xvfb", screen = "0", size = "640x480x24", s = "-screen", nl = "-nolisten",
-                  tcp = "tcp";
-      char* argv[] = {arg0.data(), display_.data(), s.data(),   screen.data(),
-                      size.data(), nl.data(),       tcp.data(), nullptr};
-      if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv, environ) != 0) pid_ = 0;
-      if (pid_ != 0) {
-        up_ = WaitUntil([&] { return stat(sock.c_str(), &st) == 0; }, milliseconds(5000));
-      }
-      return;
-    }
+TEST_F(X11Test, ClickReachesUsWhileAnotherClientListensForPressesOnTheRoot) {
+  // A desktop or window manager that selects presses on the root window: a press that went on
+  // to it would give it the pointer grab, and the release with it.
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XSelectInput(other, DefaultRootWindow(other), ButtonPressMask);
+  XSync(other, False);
+  ASSERT_TRUE(Open());
+  MoveTo(60, 40);
+  EXPECT_FALSE(mouse_->Clicked());
+  for (unsigned b : {1u, 3u}) {
+    Click(b);
+    EXPECT_TRUE(mouse_->Clicked()) << "button " << b;
+    EXPECT_EQ(mouse_->GetMuisX(), 60);
+    EXPECT_EQ(mouse_->GetMuisY(), 40);
   }
-  ~PrivateServer() { Kill(); }
-  // Ends the server at once; it still removes its lock and socket, unlike after SIGKILL.
-  void Kill() {
-    if (pid_ == 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-  bool up() const { return up_; }
-  const std::string& display() const { return display_; }
+  XSync(other, False);
+  EXPECT_EQ(XPending(other), 0) << "the presses over the window were ours";
+  // Outside the window the listener still gets its presses.
+  MoveTo(-50, -50);
+  Click(1);
+  XSync(other, False);
+  EXPECT_GT(XPending(other), 0);
+  EXPECT_FALSE(mouse_->Clicked());
+  XCloseDisplay(other);
+}
 
- private:
-  pid_t pid_ = 0;
-  bool up_ = false;
-  std::string display_;
-};
+TEST_F(X11Test, TheIdleWaitSleepsUntilInputOrTheConsoleBreak) {
+  ASSERT_TRUE(Open());
+  EXPECT_FALSE(mouse_->Clicked());  // takes what the opening left waiting
+  EXPECT_FALSE(mouse_->WaitInput(20)) << "nothing waits";
+  // Input from elsewhere wakes it.
+  std::thread mover([] {
+    std::this_thread::sleep_for(milliseconds(50));
+    Display* d = XOpenDisplay(nullptr);
+    XTestFakeMotionEvent(d, -1, kX + 30, kY + 30, CurrentTime);
+    XCloseDisplay(d);
+  });
+  EXPECT_TRUE(mouse_->WaitInput(-1));
+  mover.join();
+  EXPECT_FALSE(mouse_->Clicked());
+  EXPECT_EQ(mouse_->GetMuisX(), 30);
+
+  // A break that comes while it sleeps, and one recorded before, end it long before its limit
+  // (which would take 20 s).
+  rts::os::InstallBreakHandler();
+  const pthread_t self = pthread_self();
+  std::thread breaker([self] {
+    std::this_thread::sleep_for(milliseconds(50));
+    pthread_kill(self, SIGINT);
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(mouse_->WaitInput(20000));
+  breaker.join();
+  EXPECT_TRUE(rts::os::BreakRecorded());
+  EXPECT_FALSE(mouse_->WaitInput(20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  rts::os::ClearBreak();
+}
+
+// The colour the display shows at (x, y) of a window, through the colormap: 0xRRGGBB.
+uint32_t MappedRgb(Display* dpy, Window win, int x, int y) {
+  XImage* img = XGetImage(dpy, win, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (img == nullptr) return 0xFF000000u;
+  XColor c{};
+  c.pixel = XGetPixel(img, 0, 0);
+  XDestroyImage(img);
+  XQueryColor(dpy, DefaultColormap(dpy, DefaultScreen(dpy)), &c);
+  return uint32_t(c.red >> 8) << 16 | uint32_t(c.green >> 8) << 8 | uint32_t(c.blue >> 8);
+}
+
+TEST(X11Depth8, PaletteColoursShowOnAColourMappedDisplay) {
+  testing_support::PrivateXServer server("640x480x8");
+  if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
+  testing_support::ScopedDisplay display(server.display());
+  Messages messages;
+  GraphModule graph(X11Backend(), TestServices(messages));
+  graph.Start();
+  ASSERT_TRUE(graph.Init(10, 10, 305, 231));
+  Display* dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr);
+  ASSERT_EQ(DefaultDepth(dpy, DefaultScreen(dpy)), 8);
+  ASSERT_EQ(DefaultVisual(dpy, DefaultScreen(dpy))->c_class, PseudoColor);
+  EXPECT_EQ(graph.num_colours(), 256u);
+  // The editor's colours: outlines and intensity 4, intensities 1 to 3, the frames, the
+  // background; and one colour past them.
+  const struct {
+    uint32_t colour, rgb;
+  } cases[] = {{4, 0xB00000}, {7, 0xC0C0C0}, {8, 0x808080}, {14, 0xFFFF00},
+               {2, 0x00B000}, {0, 0x000000}, {9, 0x0000FF}};
+  int k = 0;
+  for (const auto& c : cases) graph.Ellipse(20 + 35 * k++, 50, 12, 12, c.colour, true);
+  graph.WaitIdle();
+  const Window win = Window(graph.window_id());
+  k = 0;
+  for (const auto& c : cases) {
+    const int x = 20 + 35 * k++;
+    EXPECT_TRUE(WaitUntil([&] { return MappedRgb(dpy, win, x, 50) == c.rgb; }))
+        << "colour " << c.colour << " shows as " << std::hex << MappedRgb(dpy, win, x, 50);
+  }
+  XCloseDisplay(dpy);
+  graph.Terminate();
+  EXPECT_TRUE(messages.all().empty());
+}
 
 TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
 #if defined(__SANITIZE_THREAD__)
@@ -348,20 +412,12 @@ TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
   // reports inside libX11; the plain and address-sanitizer builds run this test.
   GTEST_SKIP() << "libX11's I/O-error path trips the thread sanitizer";
 #endif
-  PrivateServer server;
+  testing_support::PrivateXServer server;
   if (!server.up()) GTEST_SKIP() << "cannot start an X server of our own";
-  const char* was = std::getenv("DISPLAY");
-  const std::string saved = was ? was : "";
-  setenv("DISPLAY", server.display().c_str(), 1);
+  testing_support::ScopedDisplay display(server.display());
   {
-    std::vector<std::string> messages;
-    GraphModule graph(X11Backend(),
-                      GraphServices{
-                          .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-                          .check_break = [] {},
-                          .message = [&](std::string_view m) { messages.emplace_back(m); },
-                          .publish = nullptr,
-                      });
+    Messages messages;
+    GraphModule graph(X11Backend(), TestServices(messages));
     MouseModule mouse(X11Backend(), graph);
     graph.Start();
     ASSERT_TRUE(mouse.InitMuis(10, 10, 305, 231));
@@ -374,14 +430,10 @@ TEST(X11Vanish, AServerThatGoesAwayCountsAsAClosedWindowAndEndsNothing) {
     EXPECT_TRUE(WaitUntil([&] { return !graph.window_alive(); }));
     EXPECT_FALSE(mouse.Clicked());
     EXPECT_FALSE(mouse.WindowOpen());
+    EXPECT_TRUE(mouse.DisplayLost()) << "not a window closed through the window manager";
     EXPECT_FALSE(mouse.WaitInput(5));
     graph.Terminate();
-    EXPECT_TRUE(messages.empty());
-  }
-  if (was) {
-    setenv("DISPLAY", saved.c_str(), 1);
-  } else {
-    unsetenv("DISPLAY");
+    EXPECT_TRUE(messages.all().empty());
   }
 }
 
