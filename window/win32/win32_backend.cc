@@ -229,7 +229,12 @@ class Win32Surface final : public DrawSurface {
     // After the user has closed the window its context has gone with it.
     if (dc_ != nullptr && IsWindow(hwnd_)) PutDib(dc_, p, box, client_);
   }
-  void Flush() override { GdiFlush(); }
+  void Flush() override {
+    GdiFlush();
+    // Some systems (Wine) copy a window's drawing to the screen only when a thread of the
+    // program next waits for messages: wake the window thread once per burst of drawing.
+    if (IsWindow(hwnd_)) PostMessageA(hwnd_, WM_NULL, 0, 0);
+  }
 
  private:
   HWND hwnd_ = nullptr;
