@@ -5,11 +5,11 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "window/fake/test_services.h"
 #include "window/graph_module.h"
 #include "window/mouse_module.h"
 #include "window/win32/win32_backend.h"
@@ -36,21 +36,10 @@ bool WaitUntil(Pred pred, milliseconds limit = milliseconds(10000)) {
 class Win32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    graph_ = std::make_unique<GraphModule>(
-        Win32Backend(),
-        GraphServices{
-            .start_thread = [](std::function<void()> fn) { return std::thread(fn); },
-            .check_break = [] {},
-            .message =
-                [this](std::string_view m) {
-                  std::lock_guard<std::mutex> hold(mu_);
-                  messages_.emplace_back(m);
-                },
-            .publish = nullptr,
-        });
+    graph_ = std::make_unique<GraphModule>(Win32Backend(), TestServices(messages_));
     graph_->Start();
     mouse_ = std::make_unique<MouseModule>(Win32Backend(), *graph_);
-    ASSERT_TRUE(mouse_->InitMuis(kX, kY, int32_t(kW), int32_t(kH))) << Messages();
+    ASSERT_TRUE(mouse_->InitMuis(kX, kY, int32_t(kW), int32_t(kH))) << AllMessages();
     hwnd_ = reinterpret_cast<HWND>(uintptr_t(graph_->window_id()));
     input_ = FindWindowExA(hwnd_, nullptr, "M", nullptr);
   }
@@ -59,10 +48,9 @@ class Win32Test : public ::testing::Test {
     graph_.reset();
   }
 
-  std::string Messages() {
-    std::lock_guard<std::mutex> hold(mu_);
+  std::string AllMessages() {
     std::string all;
-    for (const std::string& m : messages_) all += m + "; ";
+    for (const std::string& m : messages_.all()) all += m + "; ";
     return all;
   }
   // 0x00RRGGBB of the window's client pixel, as the screen shows it now.
@@ -77,8 +65,7 @@ class Win32Test : public ::testing::Test {
     return WaitUntil([&] { return Pixel(x, y) == rgb; });
   }
 
-  std::mutex mu_;
-  std::vector<std::string> messages_;
+  Messages messages_;
   std::unique_ptr<GraphModule> graph_;
   std::unique_ptr<MouseModule> mouse_;
   HWND hwnd_ = nullptr;
