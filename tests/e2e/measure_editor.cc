@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "measure_editor: needs an X server with XTest in DISPLAY\n");
     return 2;
   }
-  std::printf("%s at %d positions, zoom %d, %d runs\n", e2e::program, e2e::kPositions, e2e::kZoom,
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  std::printf("%s at %d positions, zoom %d, %d runs\n",
+              exe != nullptr && exe[0] != '\0' ? exe : e2e::program, e2e::kPositions, e2e::kZoom,
               runs);
   std::printf("%-4s %10s %14s %14s %14s %14s %12s %12s %12s %12s\n", "run", "window ms",
               "first scr ms", "click med ms", "click max ms", "write end ms", "idle cpu %",
