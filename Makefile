@@ -1,4 +1,5 @@
-# Two entry points: `make run` and `make test`. Both install what is missing first.
+# Entry points: `make run` and `make test` on Linux; `make windows` and `make test-windows` for
+# the Windows build. Each installs what is missing first.
 # Also `make install` (PREFIX, DESTDIR) and `make package` (the Debian package).
 
 # Debian packages: what the build needs, what making the Debian package needs, and what the test
@@ -10,6 +11,11 @@ BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11
 PACKAGE_PACKAGES := dpkg-dev file binutils
 TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang libclang-rt-14-dev groff-base mandoc \
   $(PACKAGE_PACKAGES)
+# The Windows build: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources and the
+# header-only libraries; its tests run under Wine on a private Xvfb, driven by the Linux build's
+# end-to-end tests.
+WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64-posix googletest libstb-dev libcli11-dev
+WINDOWS_TEST_PACKAGES := $(BUILD_PACKAGES) wine wine64 xvfb xdotool
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Where `make` was called from: IM.txt lands there.
@@ -18,7 +24,8 @@ PREFIX ?= /usr/local
 # Our own builds treat warnings as errors; a plain CMake build does not.
 CONFIGURE := cmake -S . -DLEDWHEEL_WERROR=ON
 
-.PHONY: all deps package-deps test-deps build run install package test bench format clean
+.PHONY: all deps package-deps test-deps build run install package test bench windows \
+  test-windows format clean
 
 all: build
 
@@ -64,8 +71,20 @@ bench: test-deps build
 	@tools/with-xvfb bash -c 'for b in build/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done'
 	@echo "== start-up to first prompt"; build/bench/startup_harness build/ledwheel 200
 
+# ledwheel.exe for 64-bit Windows, linked statically: build-win/ledwheel.exe.
+windows:
+	@tools/ensure-packages $(WINDOWS_PACKAGES)
+	@$(CONFIGURE) -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-win -j $(JOBS) --target ledwheel
+
+# The Windows build's unit tests under Wine, then ledwheel.exe end to end under Wine and Xvfb.
+test-windows:
+	@tools/ensure-packages $(WINDOWS_PACKAGES) $(WINDOWS_TEST_PACKAGES)
+	@tools/run-tests-windows $(JOBS)
+
 format:
 	@clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-release build-clang
+	rm -rf build build-asan build-tsan build-release build-clang build-win

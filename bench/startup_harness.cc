@@ -1,5 +1,6 @@
 // Measures the time from starting ledwheel to its first prompt on a pipe, over many runs.
-// Usage: startup_harness [program (default build/ledwheel)] [runs (default 200)]
+// Usage: startup_harness [program (default build/ledwheel)] [runs (default 200)] [args...]
+// (wine build-win/ledwheel.exe: startup_harness /usr/bin/wine 20 build-win/ledwheel.exe)
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,7 +22,7 @@ namespace {
 constexpr std::string_view kPrompt = "# LED positions: ";
 
 // One run: microseconds from spawn to the prompt on standard output, or -1.
-double TimeToPrompt(const char* program) {
+double TimeToPrompt(const char* program, char** args) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t actions;
@@ -30,10 +31,12 @@ double TimeToPrompt(const char* program) {
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   // Its end-of-input message is not part of the measurement.
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {const_cast<char*>(program), nullptr};
+  std::vector<char*> argv{const_cast<char*>(program)};
+  for (char** a = args; *a != nullptr; ++a) argv.push_back(*a);
+  argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
-  const int rc = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+  const int rc = posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   std::vector<double> times;
   for (int k = 0; k < runs; ++k) {
-    const double us = TimeToPrompt(program);
+    const double us = TimeToPrompt(program, argc > 3 ? argv + 3 : argv + argc);
     if (us < 0) {
       std::fprintf(stderr, "startup_harness: %s did not show the prompt\n", program);
       return 1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdlib>
 
 namespace rts {
 
@@ -11,15 +12,17 @@ struct OneBased {
   T data[N];
 
   // REQUIRES: 1 <= k <= N.
-  T& operator[](int k) {
-    assert(k >= 1 && k <= N);
-    return data[k - 1];
-  }
-  const T& operator[](int k) const {
-    assert(k >= 1 && k <= N);
-    return data[k - 1];
-  }
+  T& operator[](int k) { return data[Index(k)]; }
+  const T& operator[](int k) const { return data[Index(k)]; }
   static constexpr int size() { return N; }
+
+ private:
+  static int Index(int k) {
+    assert(k >= 1 && k <= N);
+    // Some C runtimes' assert returns after its message; the index must not go on.
+    if (k < 1 || k > N) std::abort();
+    return k - 1;
+  }
 };
 
 }  // namespace rts

@@ -1,5 +1,6 @@
 // The narrow operating-system seam of the runtime: descriptors, the break signal, the program
-// path and the call history. Only runtime/posix/ implements it; nothing here names an OS type.
+// path and the call history. runtime/posix/ and runtime/win32/ implement it, one of them per
+// build; nothing here names an OS type.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +22,10 @@ constexpr uint32_t kErrorDiskFull = 112;
 
 enum class CreateError { kNone, kPathNotFound, kTooManyOpen, kOther };
 
-// Creates name for writing (mode 0666 less the umask), or empties it when it exists. Returns
-// kNoFd and sets *err on failure. An existing regular file without any write permission bit is
-// refused with kOther and left untouched, also when permissions would not stop us (root).
+// Creates name for writing (on POSIX mode 0666 less the umask; on Windows sharing reading and
+// writing), or empties it when it exists. Returns kNoFd and sets *err on failure. An existing
+// read-only regular file (no write permission bit; the read-only attribute) is refused with
+// kOther and left untouched, also when the system would let us write it (root, Wine as root).
 Fd CreateForWrite(const std::string& name, CreateError* err);
 
 // Writes all n bytes, going on after interruptions and short writes. Returns 0, or the error
@@ -44,8 +46,8 @@ bool IsRegularFile(Fd fd);
 // Full path of the running program file; empty when the system cannot say.
 std::string ProgramPath();
 
-// Installs the console break handler (interrupts blocking calls, never restarts them). The
-// handler only records the break.
+// Installs the console break handler (Ctrl+C and Ctrl+Break; interrupts blocking reads, never
+// restarts them). The handler only records the break.
 void InstallBreakHandler();
 bool BreakRecorded();
 void ClearBreak();

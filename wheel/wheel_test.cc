@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 
 namespace wheel {
 // Found by argument-dependent lookup from the assertions below.
@@ -60,8 +61,8 @@ TEST(HoekStap, SinglePrecisionQuotientOfTheConstant) {
   EXPECT_EQ(wheel::HoekStap(4), 1.570796f);
   EXPECT_EQ(wheel::HoekStap(1), 6.283184f);
   // Slightly below a quarter turn: it is not 2 pi / 4.
-  EXPECT_NE(wheel::HoekStap(4), static_cast<float>(M_PI / 2));
-  EXPECT_LT(wheel::HoekStap(3) * 3.0, 2 * M_PI);
+  EXPECT_NE(wheel::HoekStap(4), static_cast<float>(std::numbers::pi / 2));
+  EXPECT_LT(wheel::HoekStap(3) * 3.0, 2 * std::numbers::pi);
 }
 
 TEST(Centre, FourPositionsAtZoom0LandOnePixelShortByTruncation) {

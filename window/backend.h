@@ -95,4 +95,7 @@ class Backend {
   virtual std::unique_ptr<InputSurface> NewInput() = 0;
 };
 
+// The process's backend for the platform it was built for (X11 or Win32; CMake compiles one).
+Backend& PlatformBackend();
+
 }  // namespace window

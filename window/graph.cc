@@ -1,4 +1,5 @@
-// Graph's free functions, forwarding to the instance bound to the runtime and the X display.
+// Graph's free functions, forwarding to the instance bound to the runtime and the platform's window
+// system.
 #include "window/graph.h"
 
 #include <cstdio>
@@ -6,7 +7,6 @@
 #include "runtime/startup.h"
 #include "runtime/threads.h"
 #include "window/graph_module.h"
-#include "window/x11/x11_backend.h"
 
 namespace Graph {
 
@@ -84,7 +84,7 @@ namespace window {
 GraphModule& BoundGraph() {
   // Never destroyed: a thread left to end with the process may still use it.
   static GraphModule* const instance = new GraphModule(
-      X11Backend(),
+      PlatformBackend(),
       GraphServices{
           .start_thread = [](std::function<void()> fn) { return rts::StartThread(std::move(fn)); },
           .check_break = [] { rts::CheckBreak(); },

@@ -4,12 +4,11 @@
 #include "runtime/io.h"
 #include "window/graph.h"
 #include "window/mouse_module.h"
-#include "window/x11/x11_backend.h"
 
 namespace window {
 
 MouseModule& BoundMouse() {
-  static MouseModule* const instance = new MouseModule(X11Backend(), BoundGraph());
+  static MouseModule* const instance = new MouseModule(PlatformBackend(), BoundGraph());
   return *instance;
 }
 

@@ -105,13 +105,19 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   o.stdin_text = std::to_string(kPositions) + "\n";
   o.keep_stdin_open = true;
   x.MoveToScreen(1590, 1190);
-  testing_support::Process p(program, dir.path(), o);
+  // The Linux build, or ledwheel.exe under Wine when LEDWHEEL_WINE_EXE names it.
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  const bool wine = exe != nullptr && exe[0] != '\0';
+  if (wine) o.args.push_back(exe);
+  testing_support::Process p(wine ? "/usr/bin/wine" : program, dir.path(), o);
   // Let the dialog reach the zoom prompt, then time from the last answer.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(wine ? 3000 : 300));
   const Clock::time_point t0 = Clock::now();
   p.WriteStdin(std::to_string(kZoom) + "\n");
   if (!x.WaitForWindow(kTimeoutMs)) return Fail("no window");
   f->window_ms = Ms(Clock::now() - t0);
+  // Picture coordinates from the drawing area's corner, inside any frame the window holds.
+  if (!x.SetClientSize(1020, 1020, kTimeoutMs)) return Fail("no drawing area of 1020 by 1020");
   // The digit "4" is the last thing drawn, the last LED the last of the wheel; a large box
   // reaches the window in several transfers, so both are watched. The wheel is whole from the
   // first look after which the last LED's surroundings no longer change.
@@ -183,7 +189,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "measure_editor: needs an X server with XTest in DISPLAY\n");
     return 2;
   }
-  std::printf("%s at %d positions, zoom %d, %d runs\n", e2e::program, e2e::kPositions, e2e::kZoom,
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  std::printf("%s at %d positions, zoom %d, %d runs\n",
+              exe != nullptr && exe[0] != '\0' ? exe : e2e::program, e2e::kPositions, e2e::kZoom,
               runs);
   std::printf("%-4s %10s %14s %14s %14s %14s %12s %12s %12s %12s\n", "run", "window ms",
               "first scr ms", "click med ms", "click max ms", "write end ms", "idle cpu %",

@@ -175,6 +175,13 @@ bool XDriver::FindWindow() {
           window_ = children[k];
           width_ = a.width;
           height_ = a.height;
+          origin_x_ = origin_y_ = 0;
+          if (client_w_ > 0 && client_h_ > 0 && a.width >= client_w_ && a.height >= client_h_) {
+            origin_x_ = (a.width - client_w_) / 2;
+            origin_y_ = std::max(0, a.height - client_h_ - origin_x_);
+            width_ = client_w_;
+            height_ = client_h_;
+          }
           XFree(children);
           return true;
         }
@@ -206,6 +213,18 @@ bool XDriver::WaitForWindowManager(int timeout_ms) {
   }
 }
 
+bool XDriver::SetClientSize(int32_t w, int32_t h, int timeout_ms) {
+  client_w_ = w;
+  client_h_ = h;
+  // A window may be mapped first and given its size a moment later.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!FindWindow() || width_ != w || height_ != h) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
 bool XDriver::WaitForWindow(int timeout_ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!FindWindow()) {
@@ -229,8 +248,8 @@ Snapshot XDriver::Grab(int32_t x, int32_t y, int32_t w, int32_t h) {
   if (x + w > width_) w = width_ - x;
   if (y + h > height_) h = height_ - y;
   if (w <= 0 || h <= 0 || !window_) return {};
-  XImage* img = XGetImage(d, window_, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                          AllPlanes, ZPixmap);
+  XImage* img = XGetImage(d, window_, x + origin_x_, y + origin_y_, static_cast<unsigned>(w),
+                          static_cast<unsigned>(h), AllPlanes, ZPixmap);
   if (!img) return {};
   const int rs = MaskShift(img->red_mask), gs = MaskShift(img->green_mask),
             bs = MaskShift(img->blue_mask);
@@ -283,7 +302,8 @@ void XDriver::Translate(int32_t x, int32_t y, int32_t* rx, int32_t* ry) {
   Display* d = D(display_);
   Window child = 0;
   int ox = 0, oy = 0;
-  XTranslateCoordinates(d, window_, DefaultRootWindow(d), x, y, &ox, &oy, &child);
+  XTranslateCoordinates(d, window_, DefaultRootWindow(d), x + origin_x_, y + origin_y_, &ox, &oy,
+                        &child);
   *rx = ox;
   *ry = oy;
 }

@@ -77,8 +77,14 @@ class XDriver {
   // Whether any such window exists now.
   bool AnyGraphWindow();
   unsigned long window() const { return window_; }
+  // Size of the picture's part of the window: the client area once SetClientSize was given.
   int32_t WindowWidth() const { return width_; }
   int32_t WindowHeight() const { return height_; }
+  // The drawing area is w by h, inside a frame drawn in the window itself (Wine draws the frame
+  // of an unmanaged window), as thick left, right and below; the title bar takes the rest at the
+  // top. Picture coordinates are then counted from the client area's corner. A window exactly w
+  // by h has no frame inside it. Waits until the window holds the area; false after timeout_ms.
+  bool SetClientSize(int32_t w, int32_t h, int timeout_ms);
 
   // Pixels of picture [x, x + w) x [y, y + h), clipped to the window.
   Snapshot Grab(int32_t x, int32_t y, int32_t w, int32_t h);
@@ -115,6 +121,8 @@ class XDriver {
   unsigned long window_ = 0;
   unsigned long cover_ = 0;
   int32_t width_ = 0, height_ = 0;
+  int32_t client_w_ = 0, client_h_ = 0;  // 0: the whole window is the picture
+  int32_t origin_x_ = 0, origin_y_ = 0;  // the client area's corner in the window
 };
 
 }  // namespace e2e

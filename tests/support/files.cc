@@ -1,36 +1,47 @@
 // Test helpers for files: a temporary directory and whole-file reads and writes.
 #include "tests/support/files.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 namespace testing_support {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Without write and search rights on a directory its entries cannot be removed.
+// Without write and search rights on a directory its entries cannot be removed, and some
+// systems refuse to remove a read-only file.
 void OpenUp(const fs::path& dir) {
   std::error_code ec;
   fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
   for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
-    if (e.is_directory(ec) && !e.is_symlink(ec)) OpenUp(e.path());
+    if (e.is_symlink(ec)) continue;
+    if (e.is_directory(ec)) {
+      OpenUp(e.path());
+    } else {
+      fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    }
   }
 }
 
 }  // namespace
 
 TempDir::TempDir(Cwd cwd) {
-  std::string tmpl = (fs::temp_directory_path() / "ledwheel-test-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = buf.data();
+  // create_directory fails on a name that exists, so a made directory is ours alone.
+  std::random_device seed;
+  std::mt19937_64 random(uint64_t(seed()) << 32 ^ seed());
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; path_.empty(); ++attempt) {
+    if (attempt == 100) throw std::runtime_error("no temporary directory could be made");
+    char name[32];
+    std::snprintf(name, sizeof name, "ledwheel-test-%012llx",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    std::error_code ec;
+    if (fs::create_directory(base / name, ec)) path_ = (base / name).string();
+  }
   if (cwd == Cwd::kEnter) {
     previous_ = fs::current_path();
     fs::current_path(path_);

@@ -526,6 +526,8 @@ Backend& X11Backend() {
   return backend;
 }
 
+Backend& PlatformBackend() { return X11Backend(); }
+
 WindowProbe::WindowProbe() : dpy_(XOpenDisplay(nullptr)) {}
 WindowProbe::~WindowProbe() {
   if (dpy_ != nullptr) XCloseDisplay(static_cast<Display*>(dpy_));
