@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/photo.h"
 #include "cli/load.h"
 #include "firmware/fragment_words.h"
 #include "firmware/im_reader.h"
@@ -52,25 +53,9 @@ void BM_WriteLargestIm(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteLargestIm)->Unit(benchmark::kMillisecond);
 
-// A photograph stand-in, as in the imaging benchmark: gradients with a fine texture and rings.
+// The imaging benchmark's photograph stand-in.
 const imaging::Image& Picture4096() {
-  static const imaging::Image picture = [] {
-    constexpr int32_t kSide = 4096;
-    imaging::Image image{kSide, kSide, std::vector<uint8_t>(size_t{kSide} * kSide * 4)};
-    uint32_t noise = 1;
-    for (int32_t y = 0; y < kSide; ++y) {
-      for (int32_t x = 0; x < kSide; ++x) {
-        noise = noise * 1664525u + 1013904223u;
-        uint8_t* p = &image.rgba[(size_t{static_cast<uint32_t>(y)} * kSide + x) * 4];
-        const double r = std::hypot(x - kSide / 2.0, y - kSide / 2.0);
-        p[0] = static_cast<uint8_t>(x / 16 ^ ((noise >> 24) & 7));
-        p[1] = static_cast<uint8_t>(y / 16 + ((noise >> 20) & 7));
-        p[2] = static_cast<uint8_t>(128 + 127 * std::sin(r / 40));
-        p[3] = 255;
-      }
-    }
-    return image;
-  }();
+  static const imaging::Image picture = bench::Photo(4096);
   return picture;
 }
 
