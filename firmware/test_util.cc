@@ -2,8 +2,6 @@
 #include "firmware/test_util.h"
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 
 #include "firmware/maak_text.h"
 #include "tests/support/files.h"
@@ -38,18 +36,6 @@ PortBit WiringOf(int32_t led) {
   if (led <= 12) return {1, led - 9};  // LEDs 10, 11, 12 on bits 1, 2, 3
   if (led <= 16) return {2, led - 13};
   return {3, led - 17};
-}
-
-Command RunCommand(const std::string& command) {
-  Command result;
-  FILE* pipe = popen((command + " 2>&1 </dev/null").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
 }
 
 std::string WriteFragment(const Picture& picture) {

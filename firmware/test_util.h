@@ -35,6 +35,7 @@ struct PortBit {
 PortBit WiringOf(int32_t led);
 
 // A shell command's exit status (-1 when it did not exit) and its standard output and error.
+// Linux only (run_command.cc), where the PIC toolchain runs.
 struct Command {
   int status = -1;
   std::string output;
