@@ -2,6 +2,7 @@
 // break, and the messages kept for the test to read.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -37,6 +38,18 @@ inline GraphServices TestServices(Messages& m) {
       .message = [&m](std::string_view text) { m.Add(text); },
       .publish = nullptr,
   };
+}
+
+// Polls pred every 5 ms until it holds (true) or limit passes (false): what a real window does
+// arrives from other threads and processes in its own time.
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 }  // namespace window

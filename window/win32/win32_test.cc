@@ -23,16 +23,6 @@ constexpr int kX = 40, kY = 30;         // where the window goes
 constexpr uint32_t kW = 305, kH = 231;  // outer size as the editor gives it: client 300 x 200
 constexpr int kClientW = 300, kClientH = 200;
 
-template <class Pred>
-bool WaitUntil(Pred pred, milliseconds limit = milliseconds(10000)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return true;
-}
-
 class Win32Test : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -34,16 +34,6 @@ using std::chrono::milliseconds;
 constexpr int kX = 100, kY = 80;        // where the window goes
 constexpr uint32_t kW = 305, kH = 231;  // outer size: client area 300 x 200
 
-template <class Pred>
-bool WaitUntil(Pred pred, milliseconds limit = milliseconds(10000)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return true;
-}
-
 class X11Test : public ::testing::Test {
  protected:
   void SetUp() override {
