@@ -10,9 +10,10 @@
 
 #include "bench/photo.h"
 #include "cli/load.h"
-#include "firmware/fragment_words.h"
-#include "firmware/im_reader.h"
-#include "firmware/maak_text.h"
+#include "firmware/reference_firmware.h"
+#include "imtxt/fragment_words.h"
+#include "imtxt/im_reader.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "tests/support/files.h"
 
@@ -30,13 +31,13 @@ std::unique_ptr<wheel::LedArray> LargestWheel() {
 void BM_ReadLargestIm(benchmark::State& state) {
   FIO::Start();
   testing_support::TempDir dir;
-  firmware::WriteImFile(*LargestWheel(), wheel::kMaxPositions, dir.File("IM.txt"));
+  imtxt::WriteImFile(*LargestWheel(), wheel::kMaxPositions, dir.File("IM.txt"));
   const std::string text = testing_support::ReadFile(dir.File("IM.txt"));
   auto led = std::make_unique<wheel::LedArray>();
   for (auto _ : state) {
-    firmware::ImInfo info;
+    imtxt::ImInfo info;
     std::string error;
-    if (!firmware::ReadIm(text, *led, &info, &error)) state.SkipWithError(error.c_str());
+    if (!imtxt::ReadIm(text, *led, &info, &error)) state.SkipWithError(error.c_str());
     benchmark::DoNotOptimize(led.get());
   }
   state.counters["file_KB"] = static_cast<double>(text.size()) / 1e3;
@@ -49,7 +50,7 @@ void BM_WriteLargestIm(benchmark::State& state) {
   testing_support::TempDir dir;
   const auto led = LargestWheel();
   const std::string name = dir.File("IM.txt");
-  for (auto _ : state) firmware::WriteImFile(*led, wheel::kMaxPositions, name);
+  for (auto _ : state) imtxt::WriteImFile(*led, wheel::kMaxPositions, name);
 }
 BENCHMARK(BM_WriteLargestIm)->Unit(benchmark::kMillisecond);
 

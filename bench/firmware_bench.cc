@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "firmware/beeld_matrix.h"
-#include "firmware/maak_text.h"
+#include "imtxt/beeld_matrix.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "wheel/wheel.h"
@@ -20,7 +20,7 @@ namespace {
 
 // Static, as in the program.
 wheel::Wheel wheel;
-firmware::PortMatrix matrix;
+imtxt::PortMatrix matrix;
 
 // 500 positions, each with every intensity 0..4 among its LEDs.
 void LoadPicture() {
@@ -59,8 +59,8 @@ void BM_BeeldMatrixAndMaakText(benchmark::State& state) {
     state.PauseTiming();
     LoadPicture();  // the build runs on fresh state, as once per program run
     state.ResumeTiming();
-    firmware::BeeldMatrix(wheel, matrix);
-    firmware::MaakText(wheel, matrix);
+    imtxt::BeeldMatrix(wheel, matrix);
+    imtxt::MaakText(wheel, matrix);
   }
   const long rss_after = PeakRssKb();
 
@@ -87,7 +87,7 @@ void BM_BeeldMatrixOnly(benchmark::State& state) {
     state.PauseTiming();
     LoadPicture();
     state.ResumeTiming();
-    firmware::BeeldMatrix(wheel, matrix);
+    imtxt::BeeldMatrix(wheel, matrix);
   }
   dup2(saved_stdout, STDOUT_FILENO);
   close(saved_stdout);

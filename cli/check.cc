@@ -6,8 +6,8 @@
 
 #include "cli/cli.h"
 #include "cli/load.h"
+#include "cli/wheel_commands.h"
 #include "firmware/reference_firmware.h"
-#include "firmware/wheel_commands.h"
 
 namespace cli {
 namespace {
@@ -21,8 +21,8 @@ int RunCheck(const CheckCommandLine& c) {
   const LoadedWheel wheel = LoadWheel(c.source);
   const std::optional<int32_t> budget =
       c.source.budget > 0 ? std::optional<int32_t>(c.source.budget) : std::nullopt;
-  const firmware::CommandOutput r =
-      firmware::CheckCommand({c.source.file, wheel.led.get(), wheel.positions, {}}, budget, c.mhz);
+  const CommandOutput r =
+      CheckCommand({c.source.file, wheel.led.get(), wheel.positions, {}}, budget, c.mhz);
   std::cout << r.out << std::flush;
   std::cerr << r.err << std::flush;
   return r.exit_code;

@@ -5,16 +5,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "cli/exit_codes.h"
+
 namespace CLI {
 class App;
 }
 
 namespace cli {
-
-// Exit codes of the commands.
-constexpr int kExitOk = 0;
-constexpr int kExitFile = 1;   // a file or its data: missing, unreadable, damaged, unwritable
-constexpr int kExitUsage = 2;  // the command line itself
 
 // A problem with one file; reported as "ledwheel: FILE: cause" and exit code 1.
 class FileError : public std::runtime_error {

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "firmware/fit_check.h"
-#include "firmware/fragment_words.h"
-#include "firmware/im_reader.h"
-#include "firmware/maak_text.h"
 #include "firmware/reference_firmware.h"
 #include "imaging/imaging.h"
+#include "imtxt/fragment_words.h"
+#include "imtxt/im_reader.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
@@ -88,16 +88,16 @@ class CliTest : public ::testing::Test {
 
   // The writers' IM.txt for a wheel, as a file in the test's directory.
   std::string WriteIm(const wheel::LedArray& led, int32_t n, const std::string& name) {
-    firmware::WriteImFile(led, n, dir_.File(name));
+    imtxt::WriteImFile(led, n, dir_.File(name));
     return ReadFile(dir_.File(name));
   }
 
   // The wheel of an IM.txt in the test's directory; fails the test when it is not one.
   std::unique_ptr<wheel::LedArray> ReadIm(const std::string& name, int32_t* n) {
     auto led = std::make_unique<wheel::LedArray>();
-    firmware::ImInfo info;
+    imtxt::ImInfo info;
     std::string error;
-    EXPECT_TRUE(firmware::ReadIm(ReadFile(dir_.File(name)), *led, &info, &error)) << error;
+    EXPECT_TRUE(imtxt::ReadIm(ReadFile(dir_.File(name)), *led, &info, &error)) << error;
     *n = info.positions;
     return led;
   }
@@ -305,11 +305,11 @@ TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
     if (c.positions > 0) {
       EXPECT_EQ(n, c.positions);
     }
-    EXPECT_LE(firmware::FragmentWords(*led, n), budget);
+    EXPECT_LE(imtxt::FragmentWords(*led, n), budget);
     EXPECT_EQ(r.err, "ledwheel: " + c.picture + ": " + std::to_string(n) +
                          " positions, the most up to 256 whose IM.txt fits " +
                          std::to_string(budget) + " words (it takes " +
-                         std::to_string(firmware::FragmentWords(*led, n)) + ")\n");
+                         std::to_string(imtxt::FragmentWords(*led, n)) + ")\n");
   }
 }
 

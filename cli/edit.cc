@@ -8,7 +8,7 @@
 #include "cli/load.h"
 #include "editor/dialog.h"
 #include "editor/editor.h"
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "window/mouse.h"
 
@@ -57,7 +57,7 @@ int EditBody() {
   }
   try {
     WriteReplacing(session.command->output, [&](const std::string& temp) {
-      firmware::WriteImFile(w->led, w->aantal_hoeken, temp);
+      imtxt::WriteImFile(w->led, w->aantal_hoeken, temp);
     });
   } catch (const FileError& e) {
     Note(e.file() + ": " + e.what());

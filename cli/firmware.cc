@@ -6,9 +6,9 @@
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "cli/load.h"
-#include "firmware/maak_text.h"
+#include "cli/wheel_commands.h"
 #include "firmware/reference_firmware.h"
-#include "firmware/wheel_commands.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 
 namespace cli {
@@ -28,14 +28,14 @@ int RunFirmware(const FirmwareCommandLine& c) {
   const auto im_text = [&] {
     std::string text;
     WithScratchFile(c.output, [&](const std::string& scratch) {
-      firmware::WriteImFile(*wheel.led, wheel.positions, scratch);
+      imtxt::WriteImFile(*wheel.led, wheel.positions, scratch);
       const std::vector<uint8_t> bytes = ReadInput(scratch);
       text.assign(bytes.begin(), bytes.end());
     });
     return text;
   };
-  const firmware::CommandOutput r =
-      firmware::FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
+  const CommandOutput r =
+      FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
   if (!r.source.empty()) {
     WriteBytesReplacing(c.output,
                         {reinterpret_cast<const uint8_t*>(r.source.data()), r.source.size()});

@@ -5,7 +5,7 @@
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "cli/load.h"
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 
 namespace cli {
@@ -21,7 +21,7 @@ int RunImport(const ImportCommand& c) {
   const LoadedWheel wheel = LoadWheel(c.source);
   FIO::Start();
   WriteReplacing(c.output, [&](const std::string& temp) {
-    firmware::WriteImFile(*wheel.led, wheel.positions, temp);
+    imtxt::WriteImFile(*wheel.led, wheel.positions, temp);
   });
   WarnIfWillNotRun(*wheel.led, wheel.positions, c.source, c.output);
   return kExitOk;

@@ -10,9 +10,9 @@
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "firmware/fit_check.h"
-#include "firmware/fragment_words.h"
-#include "firmware/im_reader.h"
 #include "firmware/reference_firmware.h"
+#include "imtxt/fragment_words.h"
+#include "imtxt/im_reader.h"
 
 namespace cli {
 namespace {
@@ -154,7 +154,7 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
   // N is tried from the top until one fits.
   for (int32_t n = kMaxAutoPositions; n >= 1; --n) {
     imaging::Quantize(light(n), options, led);
-    *words = firmware::FragmentWords(led, n);
+    *words = imtxt::FragmentWords(led, n);
     if (*words <= budget) return n;
   }
   return 0;
@@ -165,10 +165,10 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   LoadedWheel wheel;
 
-  if (firmware::LooksLikeIm(text)) {
-    firmware::ImInfo info;
+  if (imtxt::LooksLikeIm(text)) {
+    imtxt::ImInfo info;
     std::string error;
-    if (!firmware::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
+    if (!imtxt::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
     wheel.positions = info.positions;
     if (options.positions.empty() ||
         (options.positions != kAuto && ParsePositions(options.positions) == info.positions)) {

@@ -3,7 +3,7 @@
 
 #include "editor/editor_screen.h"
 #include "firmware/fit_check.h"
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 #include "runtime/io.h"
 #include "runtime/os.h"
 #include "runtime/startup.h"
@@ -76,7 +76,7 @@ EditorEnd Edit(wheel::Wheel& w, bool loaded) {
   return w.create_bitmap ? EditorEnd::kWrite : EditorEnd::kClosed;
 }
 
-int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
+int RunEditor(wheel::Wheel& w, imtxt::PortMatrix& m) {
   switch (Edit(w, false)) {
     case EditorEnd::kNoWindow:
       IO::WrStr("Sorry, mouse doesn't work");
@@ -84,8 +84,8 @@ int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m) {
       return 1;  // the editor never ran: not a success
     case EditorEnd::kWrite: {
       const firmware::Fit fit = firmware::CheckFit(w.led, w.aantal_hoeken);  // before reordering
-      firmware::BeeldMatrix(w, m);
-      firmware::MaakText(w, m);
+      imtxt::BeeldMatrix(w, m);
+      imtxt::MaakText(w, m);
       // Standard output keeps its bytes; what the wheel cannot show goes to standard error.
       const std::string warning = firmware::WillNotRunWarning(fit, "IM.txt");
       rts::os::WriteAll(rts::os::kStdErr, warning.data(), warning.size());

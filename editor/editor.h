@@ -1,7 +1,7 @@
 // The wheel screen and its editing loop.
 #pragma once
 
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 #include "wheel/wheel.h"
 
 namespace editor {
@@ -32,6 +32,6 @@ constexpr int kExitDisplayLost = 1;
 // Opens the window, lets the user paint, preview and write, and writes IM.txt when asked.
 // Returns the exit code of the run. A display that goes away ends the run with a message on
 // standard error, nothing written, and kExitDisplayLost. Main thread only.
-int RunEditor(wheel::Wheel& w, firmware::PortMatrix& m);
+int RunEditor(wheel::Wheel& w, imtxt::PortMatrix& m);
 
 }  // namespace editor

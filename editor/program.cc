@@ -3,7 +3,7 @@
 
 #include "editor/dialog.h"
 #include "editor/editor.h"
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 #include "runtime/fio.h"
 #include "wheel/wheel.h"
 #include "window/mouse.h"
@@ -13,7 +13,7 @@ namespace {
 
 // Module state lives for the whole run and starts all zero.
 wheel::Wheel wheel;
-firmware::PortMatrix matrix;
+imtxt::PortMatrix matrix;
 
 }  // namespace
 

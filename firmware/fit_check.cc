@@ -32,7 +32,7 @@ Fit CheckFit(int32_t positions, int32_t words, int32_t budget, double mhz) {
 }
 
 Fit CheckFit(const wheel::LedArray& led, int32_t positions, int32_t budget, double mhz) {
-  return CheckFit(positions, FragmentWords(led, positions), budget, mhz);
+  return CheckFit(positions, imtxt::FragmentWords(led, positions), budget, mhz);
 }
 
 std::string FitReport(const Fit& fit) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "firmware/fragment_words.h"
 #include "firmware/reference_firmware.h"
+#include "imtxt/fragment_words.h"
 #include "wheel/wheel.h"
 
 namespace firmware {

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "firmware/test_util.h"
+#include "imtxt/test_util.h"
 
 namespace firmware {
 namespace {
 
-using testing::Picture;
+using imtxt::testing::Picture;
 
 TEST(FitCheckTest, Verdicts) {
   const struct {
@@ -60,7 +60,7 @@ Picture AtTheBoundary(bool one_over) {
 TEST(FitCheckTest, PageBoundaryFromTheLeds) {
   for (bool one_over : {false, true}) {
     const Picture picture = AtTheBoundary(one_over);
-    const testing::State s = testing::Load(picture);
+    const imtxt::testing::State s = imtxt::testing::Load(picture);
     const Fit fit = CheckFit(s.wheel->led, 46);
     EXPECT_EQ(fit.words, kFragmentBudget + (one_over ? 1 : 0));
     EXPECT_EQ(fit.Runs(), !one_over);

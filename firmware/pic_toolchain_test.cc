@@ -5,9 +5,10 @@
 #include <optional>
 #include <sstream>
 
-#include "firmware/beeld_matrix.h"
-#include "firmware/maak_text.h"
-#include "firmware/test_util.h"
+#include "firmware/run_command.h"
+#include "imtxt/beeld_matrix.h"
+#include "imtxt/maak_text.h"
+#include "imtxt/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "tests/support/files.h"
@@ -15,8 +16,8 @@
 namespace firmware {
 namespace {
 
-using testing::Picture;
-using testing::Position;
+using imtxt::testing::Picture;
+using imtxt::testing::Position;
 using testing_support::TempDir;
 
 // Addresses fixed by pic/wheel_test.asm.
@@ -126,7 +127,7 @@ std::vector<Visit> CompleteVisits(const std::vector<Event>& events) {
 Position Decode(const Visit& v) {
   Position p{};
   for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
-    const testing::PortBit pb = testing::WiringOf(i);
+    const imtxt::testing::PortBit pb = imtxt::testing::WiringOf(i);
     for (size_t t = 0; t < v.phases.size(); ++t) {
       const bool lit = v.phases[t][pb.row] >> pb.bit & 1;
       EXPECT_FALSE(lit && p[i - 1] != static_cast<int32_t>(t)) << "LED " << i << " lit again";
@@ -155,7 +156,7 @@ class PicToolchainTest : public ::testing::Test {
     const int32_t n = static_cast<int32_t>(picture.size());
     ASSERT_LE(n, 255) << "literals are eight bits";
 
-    testing::State s = testing::Load(picture);
+    imtxt::testing::State s = imtxt::testing::Load(picture);
     BeeldMatrix(*s.wheel, *s.matrix);
     MaakText(*s.wheel, *s.matrix);
     std::string text = testing_support::ReadFile(dir_.File("IM.txt"));
@@ -163,7 +164,8 @@ class PicToolchainTest : public ::testing::Test {
     testing_support::WriteFile(dir_.File("im.inc"), text);
 
     unsigned words = 0;
-    for (const std::string& line : testing::SplitCrLf(text)) words += line.rfind("  ", 0) == 0;
+    for (const std::string& line : imtxt::testing::SplitCrLf(text))
+      words += line.rfind("  ", 0) == 0;
     ASSERT_LE(kFirmwareEnd + words, kPageEnd) << "picture too big for program page 0";
 
     const std::string dir = dir_.path();
@@ -259,7 +261,7 @@ TEST_F(PicToolchainTest, SinglePositionWithEveryIntensity) {
 
 TEST_F(PicToolchainTest, RandomLitWheel) {
   std::mt19937 rng(555);
-  Prove(testing::RandomPicture(rng, 36));
+  Prove(imtxt::testing::RandomPicture(rng, 36));
 }
 
 TEST_F(PicToolchainTest, MostlyDarkWheelOf255Positions) {

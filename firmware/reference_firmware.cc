@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "firmware/fragment_words.h"
+#include "imtxt/fragment_words.h"
 #include "wheel/wheel.h"
 
 namespace firmware {

@@ -7,6 +7,17 @@
 
 namespace firmware {
 
+// Words in one program page of the PIC mid-range: a jump without PCLATH reaches no further.
+constexpr int32_t kPageWords = 2048;
+
+// Program words the reference firmware itself puts in the fragment's page: the delay routine
+// (DELAY2, DELAY3 and DELAY4 share it) and LEDSUIT.
+constexpr int32_t kPageRoutineWords = 18;
+
+// The words the reference firmware leaves free for the fragment in its page: the default budget
+// of the fit check and of the import's choice of N.
+constexpr int32_t kFragmentBudget = kPageWords - kPageRoutineWords;
+
 // Instruction cycles from the sensor edge to the end of its interrupt at the longest (the
 // turn's division included); position 1 starts that much late.
 // gpsim measures 745 for a quotient with seventeen bits set; each further bit costs 3, and an

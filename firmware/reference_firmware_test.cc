@@ -9,8 +9,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "firmware/fragment_words.h"
-#include "firmware/test_util.h"
+#include "firmware/run_command.h"
+#include "imtxt/fragment_words.h"
+#include "imtxt/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "tests/support/files.h"
@@ -18,8 +19,8 @@
 namespace firmware {
 namespace {
 
-using testing::Picture;
-using testing::Position;
+using imtxt::testing::Picture;
+using imtxt::testing::Position;
 using testing_support::TempDir;
 
 constexpr double kMhz = 20.0;
@@ -76,7 +77,7 @@ std::vector<PortWrite> ParseLog(const std::string& log) {
 uint32_t Leds(const std::array<unsigned, 4>& ports) {
   uint32_t leds = 0;
   for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
-    const testing::PortBit pb = testing::WiringOf(i);
+    const imtxt::testing::PortBit pb = imtxt::testing::WiringOf(i);
     if (ports[pb.row] >> pb.bit & 1) leds |= 1u << (i - 1);
   }
   return leds;
@@ -137,7 +138,7 @@ class ReferenceFirmwareTest : public ::testing::Test {
   Sim Run(const Picture& picture, double turns_per_second, int turns, double jitter = 0) {
     Sim sim;
     const int32_t n = static_cast<int32_t>(picture.size());
-    const std::string fragment = testing::WriteFragment(picture);
+    const std::string fragment = imtxt::testing::WriteFragment(picture);
     testing_support::WriteFile(dir_.File("wheel.asm"), ReferenceFirmware(fragment, n, kMhz));
     const auto t0 = std::chrono::steady_clock::now();
     const testing::Command gpasm =
@@ -268,7 +269,7 @@ class ReferenceFirmwareTest : public ::testing::Test {
 
 // Every intensity somewhere, some positions dark.
 Picture Mixed(std::mt19937& rng, int32_t n, double dark) {
-  Picture p = testing::RandomPicture(rng, n, dark);
+  Picture p = imtxt::testing::RandomPicture(rng, n, dark);
   for (int32_t v = 1; v <= 4; ++v) p[0][v] = v;
   return p;
 }
@@ -290,8 +291,8 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 int32_t Words(const Picture& picture) {
-  const testing::State s = testing::Load(picture);
-  return FragmentWords(s.wheel->led, static_cast<int32_t>(picture.size()));
+  const imtxt::testing::State s = imtxt::testing::Load(picture);
+  return imtxt::FragmentWords(s.wheel->led, static_cast<int32_t>(picture.size()));
 }
 
 TEST_F(ReferenceFirmwareTest, WheelsThatFitShowTheirPicture) {
@@ -379,8 +380,8 @@ TEST_F(ReferenceFirmwareTest, FragmentWordsAsAssembled) {
   std::mt19937 rng(31337);
   for (const auto& [n, dark] : std::initializer_list<std::pair<int32_t, double>>{
            {1, 0.0}, {7, 0.3}, {30, 0.0}, {44, 0.0}, {120, 0.8}, {250, 0.95}}) {
-    const Picture picture = testing::RandomPicture(rng, n, dark);
-    const std::string fragment = testing::WriteFragment(picture);
+    const Picture picture = imtxt::testing::RandomPicture(rng, n, dark);
+    const std::string fragment = imtxt::testing::WriteFragment(picture);
     testing_support::WriteFile(dir_.File("w.asm"), ReferenceFirmware(fragment, n, kMhz));
     const testing::Command gpasm =
         testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("w.asm") + "'");
@@ -404,8 +405,8 @@ TEST_F(ReferenceFirmwareTest, ConfigurationWord) {
     unsigned oscillator;  // FOSC1:FOSC0
   } cases[] = {{20, 2}, {8, 2}, {4, 1}, {0.2, 1}};
   for (const auto& c : cases) {
-    testing_support::WriteFile(dir_.File("c.asm"),
-                               ReferenceFirmware(testing::WriteFragment(Picture(3)), 3, c.mhz));
+    testing_support::WriteFile(
+        dir_.File("c.asm"), ReferenceFirmware(imtxt::testing::WriteFragment(Picture(3)), 3, c.mhz));
     const testing::Command gpasm =
         testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("c.asm") + "'");
     ASSERT_EQ(gpasm.status, 0) << gpasm.output;

@@ -1,8 +1,8 @@
 // The firmware tests' shell runner for the PIC toolchain (Linux only, as the toolchain is).
+#include "firmware/run_command.h"
+
 #include <stdio.h>
 #include <sys/wait.h>
-
-#include "firmware/test_util.h"
 
 namespace firmware::testing {
 

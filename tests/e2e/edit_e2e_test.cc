@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "tests/e2e/x_driver.h"
 #include "tests/support/files.h"
@@ -51,7 +51,7 @@ class EditE2E : public ::testing::Test {
     for (int32_t q = 1; q <= n / 4; ++q) {
       for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) (*led_)[q][i].toestand = (q + i) % 5;
     }
-    firmware::WriteImFile(*led_, n, dir_.File(name));
+    imtxt::WriteImFile(*led_, n, dir_.File(name));
     return ReadFile(dir_.File(name));
   }
 
@@ -139,7 +139,7 @@ TEST_F(EditE2E, APaintedChangeIsWrittenWhereTheOutputSays) {
   ASSERT_TRUE(lit);
   WriteAndEnd();
   (*led_)[30][24].toestand = 4;
-  firmware::WriteImFile(*led_, 40, dir_.File("expected.txt"));
+  imtxt::WriteImFile(*led_, 40, dir_.File("expected.txt"));
   EXPECT_EQ(ReadFile(dir_.File("out.txt")), ReadFile(dir_.File("expected.txt")));
   EXPECT_EQ(ReadFile(dir_.File("in.inc")), included);
   EXPECT_FALSE(testing_support::FileExists(dir_.File("IM.txt")));

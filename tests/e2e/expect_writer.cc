@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "firmware/beeld_matrix.h"
-#include "firmware/maak_text.h"
+#include "imtxt/beeld_matrix.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "runtime/startup.h"
@@ -18,7 +18,7 @@ namespace {
 int argc_;
 char** argv_;
 wheel::Wheel wheel;
-firmware::PortMatrix matrix;
+imtxt::PortMatrix matrix;
 
 int Body() {
   FIO::Start();
@@ -29,8 +29,8 @@ int Body() {
     if (std::sscanf(argv_[k], "%d:%d:%d", &row, &led, &value) != 3) return 2;
     wheel.led[row][led].toestand = value;
   }
-  firmware::BeeldMatrix(wheel, matrix);
-  firmware::MaakText(wheel, matrix);
+  imtxt::BeeldMatrix(wheel, matrix);
+  imtxt::MaakText(wheel, matrix);
   return 0;
 }
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <string_view>
 
-#include "firmware/im_reader.h"
+#include "imtxt/im_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static wheel::LedArray* led = new wheel::LedArray();
-  firmware::ImInfo info;
+  imtxt::ImInfo info;
   std::string error;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!firmware::ReadIm(text, *led, &info, &error)) {
+  if (!imtxt::ReadIm(text, *led, &info, &error)) {
     if (!error.starts_with("line ")) __builtin_trap();
     return 0;
   }

@@ -7,7 +7,7 @@
 
 #include "wheel/wheel.h"
 
-namespace firmware {
+namespace imtxt {
 
 // How the statement lines separate their fields: as written, or as included in the firmware
 // after every underscore became a blank.
@@ -30,4 +30,4 @@ bool LooksLikeIm(std::string_view head);
 // Pure: any thread.
 bool ReadIm(std::string_view text, wheel::LedArray& led, ImInfo* info, std::string* error);
 
-}  // namespace firmware
+}  // namespace imtxt

@@ -5,18 +5,7 @@
 
 #include "wheel/wheel.h"
 
-namespace firmware {
-
-// Words in one program page of the PIC mid-range: a jump without PCLATH reaches no further.
-constexpr int32_t kPageWords = 2048;
-
-// Program words the reference firmware itself puts in the fragment's page: the delay routine
-// (DELAY2, DELAY3 and DELAY4 share it) and LEDSUIT.
-constexpr int32_t kPageRoutineWords = 18;
-
-// The words the reference firmware leaves free for the fragment in its page: the default budget
-// of the fit check and of the import's choice of N.
-constexpr int32_t kFragmentBudget = kPageWords - kPageRoutineWords;
+namespace imtxt {
 
 // The instruction words of the IM.txt that BeeldMatrix and MaakText would write for positions
 // 1..positions of led: exact, counted the way the assembler places them (labels take none).
@@ -27,4 +16,4 @@ int32_t FragmentWords(const wheel::LedArray& led, int32_t positions);
 // is at intensity 4 (LEDSUIT).
 int32_t PositionWords(const wheel::LedArray& led, int32_t position);
 
-}  // namespace firmware
+}  // namespace imtxt

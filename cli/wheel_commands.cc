@@ -1,5 +1,5 @@
 // The logic of the firmware and check commands.
-#include "firmware/wheel_commands.h"
+#include "cli/wheel_commands.h"
 
 #include <cassert>
 #include <cstdio>
@@ -7,18 +7,18 @@
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
 
-namespace firmware {
+namespace cli {
 namespace {
 
 // The program memory of the chip: no budget can be larger.
-constexpr int32_t kProgramWords = 4 * kPageWords;
+constexpr int32_t kProgramWords = 4 * firmware::kPageWords;
 
 // An option's complaint, or empty when the options are in range.
 std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
-  if (!(mhz >= kMinMhz && mhz <= kMaxMhz)) {
+  if (!(mhz >= firmware::kMinMhz && mhz <= firmware::kMaxMhz)) {
     char text[160];
     std::snprintf(text, sizeof text, "ledwheel: --mhz %g: the PIC16F877A runs from %g to %g MHz\n",
-                  mhz, kMinMhz, kMaxMhz);
+                  mhz, firmware::kMinMhz, firmware::kMaxMhz);
     return text;
   }
   if (budget && (*budget < 0 || *budget > kProgramWords)) {
@@ -38,10 +38,11 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
     result.exit_code = kExitUsage;
     return result;
   }
-  const Fit fit = CheckFit(*file.led, file.positions, budget.value_or(kFragmentBudget), mhz);
-  result.out = FitReport(fit);
-  result.err = WillNotRunWarning(fit, file.name);
-  result.exit_code = fit.Runs() ? kExitRuns : kExitWillNotRun;
+  const firmware::Fit fit = firmware::CheckFit(*file.led, file.positions,
+                                               budget.value_or(firmware::kFragmentBudget), mhz);
+  result.out = firmware::FitReport(fit);
+  result.err = firmware::WillNotRunWarning(fit, file.name);
+  result.exit_code = fit.Runs() ? kExitOk : kExitWillNotRun;
   return result;
 }
 
@@ -53,15 +54,16 @@ CommandOutput FirmwareCommand(const WheelFile& file, double mhz) {
     result.exit_code = kExitUsage;
     return result;
   }
-  const Fit fit = CheckFit(*file.led, file.positions, kFragmentBudget, mhz);
-  result.err = WillNotRunWarning(fit, file.name);
+  const firmware::Fit fit =
+      firmware::CheckFit(*file.led, file.positions, firmware::kFragmentBudget, mhz);
+  result.err = firmware::WillNotRunWarning(fit, file.name);
   // Past the page the fragment's jumps land in the wrong page: no firmware at all is better.
   if (!fit.Fits()) {
     result.exit_code = kExitWillNotRun;
     return result;
   }
-  result.source = ReferenceFirmware(file.im_text(), file.positions, mhz);
+  result.source = firmware::ReferenceFirmware(file.im_text(), file.positions, mhz);
   return result;
 }
 
-}  // namespace firmware
+}  // namespace cli

@@ -1,11 +1,11 @@
 // BeeldMatrix: reorders the LED states into four port rows per position, bit 7 first.
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 
 #include <cassert>
 
 #include "runtime/io.h"
 
-namespace firmware {
+namespace imtxt {
 
 void BeeldMatrix(wheel::Wheel& w, PortMatrix& m) {
   IO::WrLn();
@@ -67,4 +67,4 @@ void BuildPortMatrix(wheel::Wheel& w, PortMatrix& m) {
   }
 }
 
-}  // namespace firmware
+}  // namespace imtxt

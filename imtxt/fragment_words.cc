@@ -1,9 +1,9 @@
 // The fragment's size in instruction words, from the LED states alone.
-#include "firmware/fragment_words.h"
+#include "imtxt/fragment_words.h"
 
 #include <cassert>
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 // Header (MOVLW, MOVWF), BEGIN's flag reset (MOVLW, MOVWF) and the wait loop (MOVF, MOVWF,
@@ -37,4 +37,4 @@ int32_t FragmentWords(const wheel::LedArray& led, int32_t positions) {
   return words;
 }
 
-}  // namespace firmware
+}  // namespace imtxt

@@ -7,7 +7,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 using testing_support::FileExists;
@@ -74,4 +74,4 @@ TEST_F(WriteRunTest, FullDeviceEndsTheRunWithHardDeviceError) {
 }
 
 }  // namespace
-}  // namespace firmware
+}  // namespace imtxt

@@ -1,6 +1,6 @@
 // Tests of the IM.txt reader: it inverts the writers exactly, in both forms and both line ends,
 // and refuses everything else with the line and what was expected there.
-#include "firmware/im_reader.h"
+#include "imtxt/im_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,13 @@
 #include <random>
 #include <string>
 
-#include "firmware/maak_text.h"
-#include "firmware/test_util.h"
+#include "imtxt/maak_text.h"
+#include "imtxt/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "tests/support/files.h"
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 using testing::Picture;
@@ -283,4 +283,4 @@ TEST_F(ImReaderTest, ADamagedFileIsRefusedOrIsExactlyTheWrittenFile) {
 }
 
 }  // namespace
-}  // namespace firmware
+}  // namespace imtxt

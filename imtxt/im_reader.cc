@@ -1,11 +1,11 @@
 // Reading IM.txt back: walks the fragment line by line in the order MaakText writes it and
 // rebuilds each position's intensities from its phase images.
-#include "firmware/im_reader.h"
+#include "imtxt/im_reader.h"
 
 #include <array>
 #include <charconv>
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 constexpr std::string_view kFirst = "__MOVLW_D'";
@@ -293,4 +293,4 @@ bool ReadIm(std::string_view text, wheel::LedArray& led, ImInfo* info, std::stri
   return false;
 }
 
-}  // namespace firmware
+}  // namespace imtxt

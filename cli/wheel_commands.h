@@ -7,19 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "cli/exit_codes.h"
 #include "wheel/wheel.h"
 
-namespace firmware {
-
-constexpr int kExitRuns = 0;
-constexpr int kExitFileProblem = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitWillNotRun = 3;
+namespace cli {
 
 // What a command gives back: its exit code, its standard output and error, and for `firmware`
 // the assembler source to write (empty: write nothing).
 struct CommandOutput {
-  int exit_code = kExitRuns;
+  int exit_code = kExitOk;
   std::string out;
   std::string err;
   std::string source;
@@ -46,4 +42,4 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
 // REQUIRES: 1 <= file.positions <= 500. Any thread, as far as file.im_text allows.
 CommandOutput FirmwareCommand(const WheelFile& file, double mhz);
 
-}  // namespace firmware
+}  // namespace cli

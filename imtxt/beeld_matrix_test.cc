@@ -1,11 +1,11 @@
 // Tests of BeeldMatrix against the board's wiring table.
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 
 #include <gtest/gtest.h>
 
-#include "firmware/test_util.h"
+#include "imtxt/test_util.h"
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 using testing::Load;
@@ -156,4 +156,4 @@ TEST(BeeldMatrixDeathTest, PositionCountOutsideTheModelStops) {
 }
 
 }  // namespace
-}  // namespace firmware
+}  // namespace imtxt

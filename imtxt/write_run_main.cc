@@ -1,6 +1,6 @@
 // Test program: one whole run that builds and writes IM.txt for the worked two-position picture.
-#include "firmware/beeld_matrix.h"
-#include "firmware/maak_text.h"
+#include "imtxt/beeld_matrix.h"
+#include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "runtime/startup.h"
@@ -9,7 +9,7 @@ namespace {
 
 // Module state in static storage, all zero at start like the program's own.
 wheel::Wheel wheel;
-firmware::PortMatrix matrix;
+imtxt::PortMatrix matrix;
 
 int Body() {
   FIO::Start();
@@ -19,8 +19,8 @@ int Body() {
   wheel.led[1][9].toestand = 2;
   wheel.led[1][13].toestand = 3;
   wheel.led[1][24].toestand = 4;
-  firmware::BeeldMatrix(wheel, matrix);
-  firmware::MaakText(wheel, matrix);
+  imtxt::BeeldMatrix(wheel, matrix);
+  imtxt::MaakText(wheel, matrix);
   return 0;
 }
 

@@ -1,5 +1,5 @@
 // MaakText: writes the port matrix as the PIC assembler fragment IM.txt, one block per position.
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 
 #include <cassert>
 #include <memory>
@@ -8,7 +8,7 @@
 #include "runtime/fio.h"
 #include "runtime/io.h"
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 constexpr int32_t kColumns = 8;
@@ -163,4 +163,4 @@ void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view
   }
 }
 
-}  // namespace firmware
+}  // namespace imtxt

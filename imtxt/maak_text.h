@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 #include "wheel/wheel.h"
 
-namespace firmware {
+namespace imtxt {
 
 // Writes the file name (IM.txt in the current directory unless told otherwise) from rows 1..4N
 // of m.poorten_matriks, then two empty console lines. A file that cannot be created or written
@@ -24,4 +24,4 @@ void WriteFragment(wheel::Wheel& w, PortMatrix& m, std::string_view name);
 // REQUIRES: 1 <= positions <= 500. Main thread only.
 void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view name);
 
-}  // namespace firmware
+}  // namespace imtxt

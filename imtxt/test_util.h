@@ -1,4 +1,4 @@
-// Shared helpers of the firmware tests: pictures, the wiring table and CR LF lines.
+// Shared helpers of the IM.txt and firmware tests: pictures, the wiring table and CR LF lines.
 #pragma once
 
 #include <array>
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "firmware/beeld_matrix.h"
+#include "imtxt/beeld_matrix.h"
 #include "wheel/wheel.h"
 
-namespace firmware::testing {
+namespace imtxt::testing {
 
 // picture[q - 1][i - 1] is the intensity of LED i at editor position q.
 using Position = std::array<int32_t, wheel::kLedsPerSpoke>;
@@ -34,14 +34,6 @@ struct PortBit {
 };
 PortBit WiringOf(int32_t led);
 
-// A shell command's exit status (-1 when it did not exit) and its standard output and error.
-// Linux only (run_command.cc), where the PIC toolchain runs.
-struct Command {
-  int status = -1;
-  std::string output;
-};
-Command RunCommand(const std::string& command);
-
 // The IM.txt text BeeldMatrix and MaakText write for the picture, written in the working
 // directory. REQUIRES: FIO and IO started.
 std::string WriteFragment(const Picture& picture);
@@ -49,4 +41,4 @@ std::string WriteFragment(const Picture& picture);
 // Splits CR LF lines; fails the current test on a bare CR or LF or a missing final CR LF.
 std::vector<std::string> SplitCrLf(const std::string& bytes);
 
-}  // namespace firmware::testing
+}  // namespace imtxt::testing

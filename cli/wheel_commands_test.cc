@@ -1,15 +1,15 @@
 // The firmware and check commands' verdicts, outputs and exit codes.
-#include "firmware/wheel_commands.h"
+#include "cli/wheel_commands.h"
 
 #include <gtest/gtest.h>
 
-#include "firmware/fragment_words.h"
-#include "firmware/test_util.h"
+#include "imtxt/fragment_words.h"
+#include "imtxt/test_util.h"
 
-namespace firmware {
+namespace cli {
 namespace {
 
-using testing::Picture;
+using imtxt::testing::Picture;
 
 // A picture with `lit` positions at every intensity, the rest dark.
 Picture Wheel(int32_t n, int32_t lit) {
@@ -32,18 +32,18 @@ TEST(WheelCommandsTest, Check) {
     const char* out;  // a line the report holds; "" for no report
     bool warns;
   } cases[] = {
-      {"fits", Wheel(24, 24), std::nullopt, 20, kExitRuns, "runs: yes\n", false},
+      {"fits", Wheel(24, 24), std::nullopt, 20, kExitOk, "runs: yes\n", false},
       {"over the page", Wheel(60, 60), std::nullopt, 20, kExitWillNotRun, "runs: no\n", true},
-      {"over the page, a bigger budget", Wheel(60, 60), 4096, 20, kExitRuns, "of 4096\n", false},
+      {"over the page, a bigger budget", Wheel(60, 60), 4096, 20, kExitOk, "of 4096\n", false},
       {"a budget too small", Wheel(24, 1), 10, 20, kExitWillNotRun, "words: 191 of 10\n", true},
       {"257 positions", Wheel(257, 0), std::nullopt, 20, kExitWillNotRun,
        "never shown: position 1\n", true},
-      {"a slow crystal", Wheel(24, 24), std::nullopt, 4, kExitRuns, "at 4 MHz\n", false},
+      {"a slow crystal", Wheel(24, 24), std::nullopt, 4, kExitOk, "at 4 MHz\n", false},
       {"a crystal too fast", Wheel(24, 24), std::nullopt, 25, kExitUsage, "", true},
       {"a negative budget", Wheel(24, 24), -1, 20, kExitUsage, "", true},
   };
   for (const auto& c : cases) {
-    const testing::State s = testing::Load(c.picture);
+    const imtxt::testing::State s = imtxt::testing::Load(c.picture);
     const WheelFile file{"pic.txt", &s.wheel->led, static_cast<int32_t>(c.picture.size()),
                          [] { return std::string(kIm); }};
     const CommandOutput r = CheckCommand(file, c.budget, c.mhz);
@@ -71,14 +71,14 @@ TEST(WheelCommandsTest, Firmware) {
     bool warns;
     const char* oscillator;
   } cases[] = {
-      {"fits", Wheel(24, 24), 20, kExitRuns, true, false, "_HS_OSC"},
-      {"4 MHz", Wheel(24, 24), 4, kExitRuns, true, false, "_XT_OSC"},
+      {"fits", Wheel(24, 24), 20, kExitOk, true, false, "_HS_OSC"},
+      {"4 MHz", Wheel(24, 24), 4, kExitOk, true, false, "_XT_OSC"},
       {"over the page", Wheel(60, 60), 20, kExitWillNotRun, false, true, ""},
-      {"positions never shown", Wheel(300, 3), 20, kExitRuns, true, true, "_HS_OSC"},
+      {"positions never shown", Wheel(300, 3), 20, kExitOk, true, true, "_HS_OSC"},
       {"a crystal too slow", Wheel(24, 24), 0.1, kExitUsage, false, true, ""},
   };
   for (const auto& c : cases) {
-    const testing::State s = testing::Load(c.picture);
+    const imtxt::testing::State s = imtxt::testing::Load(c.picture);
     int asked = 0;
     const WheelFile file{"IM.txt", &s.wheel->led, static_cast<int32_t>(c.picture.size()), [&] {
                            ++asked;
@@ -107,4 +107,4 @@ TEST(WheelCommandsTest, Firmware) {
 }
 
 }  // namespace
-}  // namespace firmware
+}  // namespace cli

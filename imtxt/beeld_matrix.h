@@ -7,7 +7,7 @@
 #include "runtime/one_based.h"
 #include "wheel/wheel.h"
 
-namespace firmware {
+namespace imtxt {
 
 using PortRow = rts::OneBased<int32_t, 8>;  // column 1 = bit 7 .. column 8 = bit 0
 
@@ -27,4 +27,4 @@ void BeeldMatrix(wheel::Wheel& w, PortMatrix& m);
 // BeeldMatrix without the console lines, for the command line, whose output is the user's.
 void BuildPortMatrix(wheel::Wheel& w, PortMatrix& m);
 
-}  // namespace firmware
+}  // namespace imtxt

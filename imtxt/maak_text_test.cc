@@ -1,5 +1,5 @@
 // Tests of MaakText: the exact file, and a reading of the fragment back into a picture.
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,13 @@
 #include <map>
 #include <optional>
 
-#include "firmware/beeld_matrix.h"
-#include "firmware/test_util.h"
+#include "imtxt/beeld_matrix.h"
+#include "imtxt/test_util.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
 #include "tests/support/files.h"
 
-namespace firmware {
+namespace imtxt {
 namespace {
 
 using testing::Load;
@@ -302,4 +302,4 @@ TEST_F(MaakTextDeathTest, PositionCountOutsideTheModelStopsBeforeTheFileIsTouche
 }
 
 }  // namespace
-}  // namespace firmware
+}  // namespace imtxt

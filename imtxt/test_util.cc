@@ -1,12 +1,12 @@
-// Shared helpers of the firmware tests.
-#include "firmware/test_util.h"
+// Shared helpers of the IM.txt and firmware tests.
+#include "imtxt/test_util.h"
 
 #include <gtest/gtest.h>
 
-#include "firmware/maak_text.h"
+#include "imtxt/maak_text.h"
 #include "tests/support/files.h"
 
-namespace firmware::testing {
+namespace imtxt::testing {
 
 Picture RandomPicture(std::mt19937& rng, int32_t n, double dark_share) {
   std::uniform_int_distribution<int32_t> intensity(0, 4);
@@ -63,4 +63,4 @@ std::vector<std::string> SplitCrLf(const std::string& bytes) {
   return lines;
 }
 
-}  // namespace firmware::testing
+}  // namespace imtxt::testing
