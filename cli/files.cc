@@ -113,6 +113,61 @@ void WriteReplacing(const std::string& path, const std::function<void(const std:
   }
 }
 
+void WriteAllReplacing(const std::vector<std::string>& paths,
+                       const std::function<void(size_t, const std::string&)>& write) {
+  struct Made {
+    std::string path, temp, target;
+  };
+  std::vector<Made> made;
+  std::error_code ec;
+  auto remove_from = [&](size_t first) {
+    for (size_t k = first; k < made.size(); ++k) fs::remove(made[k].temp, ec);
+  };
+  try {
+    for (size_t k = 0; k < paths.size(); ++k) {
+      const std::string& path = paths[k];
+      CheckReplaceable(path);
+      const fs::file_status status = fs::status(path, ec);
+      if (fs::exists(status) && !fs::is_regular_file(status)) {
+        try {
+          write(k, path);  // a device, as WriteReplacing does
+        } catch (const rts::Failure& f) {
+          throw FileError(path, FailureCause(f));
+        }
+        continue;
+      }
+      const std::string target = fs::exists(status) ? fs::canonical(path, ec).string() : path;
+      const std::string& final_name = target.empty() ? path : target;
+      made.push_back({path, NewNameBeside(final_name), final_name});
+      {
+        std::ofstream probe(made.back().temp, std::ios::binary | std::ios::trunc);
+        if (!probe) {
+          made.pop_back();
+          throw FileError(path, "cannot be written: " + SystemCause());
+        }
+      }
+      try {
+        write(k, made.back().temp);
+      } catch (const rts::Failure& f) {
+        throw FileError(path, FailureCause(f));
+      } catch (const FileError& e) {
+        throw FileError(path, e.what());
+      }
+    }
+  } catch (...) {
+    remove_from(0);
+    throw;
+  }
+  for (size_t k = 0; k < made.size(); ++k) {
+    fs::rename(made[k].temp, made[k].target, ec);
+    if (ec) {
+      const std::string cause = ec.message();
+      remove_from(k);
+      throw FileError(made[k].path, "cannot be replaced: " + cause);
+    }
+  }
+}
+
 void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use) {
   const std::string scratch = NewNameBeside(path);
   std::error_code ec;

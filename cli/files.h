@@ -26,6 +26,12 @@ void CheckReplaceable(const std::string& path);
 // FileError naming path. An existing device or pipe is written to directly.
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write);
 
+// WriteReplacing for several files as one: write(k, temp) makes the new file of paths[k] beside
+// it, and only when every one is made are they renamed into place. When a write throws, every new
+// file is removed and every path left as it was; the FileError names the path it concerns.
+void WriteAllReplacing(const std::vector<std::string>& paths,
+                       const std::function<void(size_t, const std::string&)>& write);
+
 // Calls use with the name of a new file beside path, and removes that file afterwards, also when
 // use throws. A failure of the file output inside use becomes a FileError naming path.
 void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use);

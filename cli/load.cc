@@ -43,9 +43,10 @@ void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* whe
   wheel->from_picture = true;
 }
 
-// What the turning wheel shows, averaged over the sectors of another number of positions: every
-// lit LED's arc runs from its position's angle over its level's share of a step, and an arc as
-// wide as the ring (not the drawn LED, which would dim the wheel at every resampling).
+}  // namespace
+
+// Every lit LED's arc runs from its position's angle over its level's share of a step, and an
+// arc as wide as the ring (not the drawn LED, which would dim the wheel at every resampling).
 imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to,
                             const imaging::Levels& levels) {
   imaging::LightMap light(static_cast<size_t>(to));
@@ -67,8 +68,6 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
   return light;
 }
 
-}  // namespace
-
 void AddCrystalOption(CLI::App& command, double* mhz) {
   command.add_option("--mhz", *mhz, "the wheel's crystal in MHz (default 20)")
       ->type_name("F")
@@ -84,6 +83,10 @@ void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const Sourc
 
 void AddSourceOptions(CLI::App& command, SourceOptions* options) {
   command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
+  AddPictureOptions(command, options);
+}
+
+void AddPictureOptions(CLI::App& command, SourceOptions* options) {
   command
       .add_option("-n,--positions", options->positions,
                   "positions 1..500, or auto (a picture's default: the most up to 256 whose "

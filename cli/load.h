@@ -29,6 +29,9 @@ struct SourceOptions {
 // --invert, --no-dither) to a command.
 void AddSourceOptions(CLI::App& command, SourceOptions* options);
 
+// The source options without FILE, for a command that takes its files another way.
+void AddPictureOptions(CLI::App& command, SourceOptions* options);
+
 struct LoadedWheel {
   std::unique_ptr<wheel::LedArray> led = std::make_unique<wheel::LedArray>();
   int32_t positions = 0;
@@ -53,6 +56,10 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
 
 // The light of every LED at n positions (a picture's sampler, or a wheel's spin).
 using LightAt = std::function<imaging::LightMap(int32_t n)>;
+
+// What the turning wheel of `from` positions shows, averaged over the sectors of `to` positions.
+imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to,
+                            const imaging::Levels& levels);
 
 // The largest N up to 256 whose IM.txt fits budget words, with its LEDs in led and its word
 // count in *words; 0 when not even one position fits (*words then holds N = 1's count).

@@ -1,10 +1,16 @@
-// `ledwheel render`: FILE to a PNG of the wheel, as it looks turning or as the editor shows it.
+// `ledwheel render`: FILE to a PNG of the wheel, as it looks turning or as the editor shows it;
+// several frames to an animated PNG that plays each for its turns on the wheel.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <fstream>
 #include <memory>
+#include <system_error>
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "cli/frames.h"
 #include "cli/load.h"
+#include "imaging/animation.h"
 #include "imaging/imaging.h"
 
 namespace cli {
@@ -14,17 +20,40 @@ namespace {
 constexpr int32_t kMaxSize = 10000;
 
 struct RenderCommand {
+  std::vector<std::string> files;
   SourceOptions source;
+  FrameTiming timing;
   imaging::RenderOptions render;
   std::string output = "wheel.png";
 };
 
 int RunRender(RenderCommand& c) {
   CheckReplaceable(c.output);
-  const LoadedWheel wheel = LoadWheel(c.source);
+  const LoadedFrames loaded = LoadFrames(c.files, c.source, ImTxtRule(c.source));
   c.render.levels = c.source.import.levels;
-  const imaging::Image image = imaging::Render(*wheel.led, wheel.positions, c.render);
-  WriteBytesReplacing(c.output, imaging::EncodePng(image));
+  if (loaded.frames.size() == 1) {
+    const imaging::Image image = imaging::Render(*loaded.frames[0].led, loaded.positions, c.render);
+    WriteBytesReplacing(c.output, imaging::EncodePng(image));
+    return kExitOk;
+  }
+  // Each frame for its whole turns at the wheel's speed: as long as the wheel shows it.
+  const std::vector<int32_t> turns = TurnsPerFrame(loaded, c.timing);
+  WriteReplacing(c.output, [&](const std::string& temp) {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    imaging::ApngWriter writer(static_cast<int32_t>(loaded.frames.size()),
+                               [&](std::span<const uint8_t> bytes) {
+                                 out.write(reinterpret_cast<const char*>(bytes.data()),
+                                           static_cast<std::streamsize>(bytes.size()));
+                               });
+    for (size_t k = 0; k < loaded.frames.size() && out; ++k) {
+      writer.Add(imaging::Render(*loaded.frames[k].led, loaded.positions, c.render),
+                 turns[k] / c.timing.speed);
+    }
+    out.close();
+    if (!out) {
+      throw FileError(temp, "cannot be written: " + std::generic_category().message(errno));
+    }
+  });
   return kExitOk;
 }
 
@@ -32,8 +61,17 @@ int RunRender(RenderCommand& c) {
 
 void RegisterRender(CLI::App& app, Action* action) {
   auto c = std::make_shared<RenderCommand>();
-  CLI::App* command = app.add_subcommand("render", "Render FILE's wheel as a PNG picture");
-  AddSourceOptions(*command, &c->source);
+  CLI::App* command =
+      app.add_subcommand("render",
+                         "Render the wheel of FILE as a PNG, of several frames as an "
+                         "animated PNG")
+          ->footer(
+              "Several frames (several files, or an animated GIF) make an animated PNG, every "
+              "frame at one N, each shown as long as the wheel shows it: its whole turns at "
+              "--speed. One frame makes a plain PNG.");
+  AddFilesOption(*command, &c->files);
+  AddPictureOptions(*command, &c->source);
+  AddTimingOptions(*command, &c->timing);
   command
       ->add_option_function<std::string>(
           "--view",

@@ -1,9 +1,11 @@
-// libFuzzer target: any bytes through the picture loader.
+// libFuzzer target: any bytes through the picture loader, and a GIF's frames through the GIF
+// decoder.
 #include <stb_image.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/animation.h"
 #include "imaging/imaging.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +19,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   imaging::Image image;
   std::string error;
+  imaging::GifInfo gif;
+  if (imaging::IsGif({data, size}) && (!imaging::ScanGif({data, size}, &gif, &error) ||
+                                       int64_t{gif.width} * gif.height <= 1'000'000)) {
+    const bool decoded = imaging::DecodeGif(
+        {data, size},
+        [](int32_t, const imaging::Image& canvas, int32_t) {
+          if (canvas.rgba.size() != static_cast<size_t>(canvas.width) * canvas.height * 4) {
+            __builtin_trap();
+          }
+          return true;
+        },
+        &error);
+    if (!decoded && error.empty()) __builtin_trap();
+    error.clear();
+  }
   if (!imaging::DecodePicture({data, size}, &image, &error)) {
     if (error.empty()) __builtin_trap();  // every refusal names its cause
     return 0;
