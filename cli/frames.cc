@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <sstream>
 #include <string_view>
@@ -121,12 +122,12 @@ std::string Number(double v) {
   return s.str();
 }
 
-// Every frame of the inputs at n positions: an IM.txt of that N as it is, the rest sampled.
-// Only the frames that want(frame) selects.
+// The frames of the inputs that want(frame) selects, at n positions: sampled, or an IM.txt of
+// that N as it is when keep_im. The automatic N resamples every IM.txt, as LoadWheel does.
 void MakeAt(int32_t n, const std::vector<Input>& inputs, const SourceOptions& options,
-            LoadedFrames* out, const std::function<bool(size_t)>& want) {
+            LoadedFrames* out, const std::function<bool(size_t)>& want, bool keep_im) {
   for (const Input& in : inputs) {
-    if (in.kind == Kind::kIm && in.im_positions == n) {
+    if (keep_im && in.kind == Kind::kIm && in.im_positions == n) {
       if (want(in.first)) *out->frames[in.first].led = *in.im;
       continue;
     }
@@ -188,7 +189,8 @@ int32_t Choose(int32_t most, const std::vector<Input>& inputs, const SourceOptio
   int32_t n = most;
   while (!open[n]) --n;
   // The frames made at a larger N than the later frames allowed, made again.
-  MakeAt(n, inputs, options, out, [&](size_t index) { return kept[index] != n; });
+  MakeAt(
+      n, inputs, options, out, [&](size_t index) { return kept[index] != n; }, false);
   return n;
 }
 
@@ -234,6 +236,7 @@ void AddFilesOption(CLI::App& command, std::vector<std::string>* files) {
 
 LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptions& options,
                         const AutoPositionsRule& rule) {
+  assert(!files.empty());
   std::vector<Input> inputs;
   LoadedFrames out;
   for (const std::string& file : files) {
@@ -260,7 +263,7 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
   }
   if (!options.positions.empty() && options.positions != kAuto) {
     out.positions = ParsePositions(options.positions);
-    MakeAt(out.positions, inputs, options, &out, all);
+    MakeAt(out.positions, inputs, options, &out, all, true);
     return out;
   }
   if (options.positions.empty() && first_im != nullptr) {
@@ -276,7 +279,7 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
                                      "all)");
       }
     }
-    MakeAt(out.positions, inputs, options, &out, all);
+    MakeAt(out.positions, inputs, options, &out, all, true);
     if (!pictures.empty()) {
       const std::string label =
           pictures.size() == 1
@@ -293,7 +296,7 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
     out.positions = Choose(most, inputs, options, rule, &out);
   } else {
     out.positions = most;
-    MakeAt(most, inputs, options, &out, all);
+    MakeAt(most, inputs, options, &out, all, false);
   }
   if (rule.note) Note(Label(inputs) + ": " + rule.note(out.positions, out));
   return out;

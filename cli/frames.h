@@ -71,7 +71,7 @@ void AddFilesOption(CLI::App& command, std::vector<std::string>* files);
 // A single file of one frame gives exactly what LoadWheel gives. Throws FileError, naming the
 // file, for the first file that is missing, unreadable, damaged or too large, for an N that
 // does not agree, when no N suits every frame, and past kMaxFrames frames in all. Only one
-// frame's picture is held at a time, besides the files' bytes.
+// frame's picture is held at a time, besides the files' bytes. REQUIRES: files not empty.
 LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptions& options,
                         const AutoPositionsRule& rule);
 
