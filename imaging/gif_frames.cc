@@ -371,7 +371,9 @@ bool DecodeGif(std::span<const uint8_t> bytes, const GifFrameSink& sink, std::st
         const int32_t x1 = std::min(h.x + h.width, canvas.width);
         const int32_t y1 = std::min(h.y + h.height, canvas.height);
         const size_t row_bytes = static_cast<size_t>(x1 - x0) * 4;
-        if (h.disposal == 3) {
+        const bool covers = x1 > x0 && y1 > y0;  // some of the canvas
+        auto at = [&](int32_t y) { return canvas.rgba.data() + y * stride + x0 * 4; };
+        if (covers && h.disposal == 3) {
           try {
             saved.resize(row_bytes * (y1 - y0));
           } catch (const std::bad_alloc&) {
@@ -379,7 +381,7 @@ bool DecodeGif(std::span<const uint8_t> bytes, const GifFrameSink& sink, std::st
             return ok = false;
           }
           for (int32_t y = y0; y < y1; ++y) {
-            std::memcpy(&saved[row_bytes * (y - y0)], &canvas.rgba[y * stride + x0 * 4], row_bytes);
+            std::memcpy(saved.data() + row_bytes * (y - y0), at(y), row_bytes);
           }
         }
         const int32_t colours = static_cast<int32_t>(h.palette.size() / 3);
@@ -402,13 +404,13 @@ bool DecodeGif(std::span<const uint8_t> bytes, const GifFrameSink& sink, std::st
           return ok = false;
         }
         if (!sink(number++, canvas, h.delay_ms)) return false;
-        if (h.disposal == 2) {
+        if (covers && h.disposal == 2) {
           for (int32_t y = y0; y < y1; ++y) {
-            std::memset(&canvas.rgba[y * stride + x0 * 4], 0, row_bytes);
+            std::memset(at(y), 0, row_bytes);
           }
-        } else if (h.disposal == 3) {
+        } else if (covers && h.disposal == 3) {
           for (int32_t y = y0; y < y1; ++y) {
-            std::memcpy(&canvas.rgba[y * stride + x0 * 4], &saved[row_bytes * (y - y0)], row_bytes);
+            std::memcpy(at(y), saved.data() + row_bytes * (y - y0), row_bytes);
           }
         }
         return true;

@@ -27,7 +27,7 @@ constexpr int64_t kMaxPixels = 100'000'000;
 constexpr int32_t kMaxFrames = 1000;
 // Nor more pixels in all, each frame's canvas and its own picture counted: a few hundred bytes of
 // GIF can repeat a large frame many times, and every frame costs time in proportion.
-constexpr int64_t kMaxAnimationPixels = 2'000'000'000;
+constexpr int64_t kMaxAnimationPixels = 1'000'000'000;
 
 // True when the first bytes of a file are those of a picture format the loader reads
 // (PNG, JPEG, BMP, GIF, PNM; TGA, which has no signature, when its header is consistent).
