@@ -19,8 +19,6 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kAuto = "auto";
-
 enum class Kind { kIm, kPicture, kAnimation };
 
 // One file, read and checked, its pictures not yet decoded.
@@ -194,8 +192,6 @@ int32_t Choose(int32_t most, const std::vector<Input>& inputs, const SourceOptio
   return n;
 }
 
-int32_t ParsePositions(const std::string& text) { return std::stoi(text); }
-
 }  // namespace
 
 std::string Frame::Name() const {
@@ -261,12 +257,12 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
   for (const Input& in : inputs) {
     if (in.kind == Kind::kIm && first_im == nullptr) first_im = &in;
   }
-  if (!options.positions.empty() && options.positions != kAuto) {
-    out.positions = ParsePositions(options.positions);
+  if (options.positions > 0) {
+    out.positions = options.positions;
     MakeAt(out.positions, inputs, options, &out, all, true);
     return out;
   }
-  if (options.positions.empty() && first_im != nullptr) {
+  if (options.positions == 0 && first_im != nullptr) {
     out.positions = first_im->im_positions;
     std::vector<std::string> pictures;
     for (const Input& in : inputs) {
@@ -303,18 +299,12 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
 }
 
 void AddTimingOptions(CLI::App& command, FrameTiming* timing) {
-  command
-      .add_option("--speed", timing->speed,
+  AddNumberOption(command, "--speed", limits::kSpeed, &timing->speed,
                   "the wheel's turns per second (default " + Number(kDefaultSpeed) +
-                      "): a frame shows for its delay in whole turns at this speed")
-      ->type_name("TURNS_PER_S")
-      ->check(CLI::Range(kMinSpeed, kMaxSpeed));
-  command
-      .add_option("--turns-per-frame", timing->turns_per_frame,
+                      "): a frame shows for its delay in whole turns at this speed");
+  AddNumberOption(command, "--turns-per-frame", limits::kTurnsPerFrame, &timing->turns_per_frame,
                   "every frame shows for K turns (default: a GIF frame's delay at --speed, " +
-                      Number(kStillFrameMs / 1000.0) + " s for other files)")
-      ->type_name("K")
-      ->check(CLI::Range(1, kMaxTurnsPerFrame));
+                      Number(kStillFrameMs / 1000.0) + " s for other files)");
 }
 
 std::vector<int32_t> TurnsPerFrame(const LoadedFrames& loaded, const FrameTiming& timing) {

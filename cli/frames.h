@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/load.h"
+#include "cli/options.h"
 #include "wheel/wheel.h"
 
 namespace CLI {
@@ -18,12 +19,11 @@ class App;
 
 namespace cli {
 
-// --speed: the wheel's turns per second, which turn a frame's delay into whole turns.
+// --speed: the wheel's turns per second, which turn a frame's delay into whole turns
+// (limits::kSpeed).
 constexpr double kDefaultSpeed = 10.0;
-constexpr double kMinSpeed = 0.1;
-constexpr double kMaxSpeed = 1000.0;
-// --turns-per-frame, and the most turns a frame's delay may come to.
-constexpr int32_t kMaxTurnsPerFrame = 255;
+// The most turns a frame shows, by --turns-per-frame or by its delay.
+constexpr int32_t kMaxTurnsPerFrame = static_cast<int32_t>(limits::kTurnsPerFrame.max);
 // How long a frame without a delay of its own (an IM.txt, a still picture) shows.
 constexpr int32_t kStillFrameMs = 1000;
 

@@ -34,6 +34,8 @@ using testing_support::RunResult;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+constexpr int32_t kAuto = SourceOptions::kAuto;
+
 std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 std::span<const uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -130,14 +132,15 @@ TEST_F(FramesTest, OneFileIsWhatLoadWheelGives) {
   const std::string gif = Put("one.gif", MakeGif(8, 8, kColours, {Busy(3)}));
   const struct {
     std::string file;
-    std::string positions;
+    int32_t positions;
     int32_t budget;
   } cases[] = {
-      {png, "", 0},  {png, "40", 0}, {png, "auto", 900}, {png, "", 13}, {im, "", 0},
-      {im, "30", 0}, {im, "20", 0},  {im, "auto", 0},    {gif, "", 0},  {gif, "7", 0},
+      {png, 0, 0}, {png, 40, 0}, {png, kAuto, 900}, {png, 0, 13}, {im, 0, 0},
+      {im, 30, 0}, {im, 20, 0},  {im, kAuto, 0},    {gif, 0, 0},  {gif, 7, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file + " -n " + c.positions + " --budget " + std::to_string(c.budget));
+    SCOPED_TRACE(c.file + " -n " + std::to_string(c.positions) + " --budget " +
+                 std::to_string(c.budget));
     SourceOptions options;
     options.file = c.file;
     options.positions = c.positions;
@@ -177,31 +180,31 @@ TEST_F(FramesTest, EveryFrameGetsOneN) {
   const struct {
     const char* name;
     std::vector<std::string> files;
-    std::string positions;
+    int32_t positions;
     int32_t want_n;               // 0: refused
     std::vector<bool> resampled;  // per frame
     std::string message;          // the note, or the error
   } cases[] = {
-      {"IM.txt files of one N", {a48, b48}, "", 48, {false, false}, ""},
+      {"IM.txt files of one N", {a48, b48}, 0, 48, {false, false}, ""},
       {"IM.txt files of two",
        {a48, b48, c60, a48},
-       "",
+       0,
        0,
        {},
        c60 + ": 60 positions, not the 48 of " + a48 +
            ": every frame needs the same number (-n N resamples them all)"},
       {"pictures take the IM.txt's N",
        {white, a48, anim},
-       "",
+       0,
        48,
        {true, false, true, true, true},
        "ledwheel: " + white + " and 1 more pictures: 48 positions, those of " + a48 + "\n"},
-      {"-n resamples every other N", {a48, c60}, "60", 60, {true, false}, ""},
-      {"-n auto for IM.txt files too", {a48, white}, "auto", 0, {true, true}, "..."},
-      {"a GIF alone at -n", {anim}, "12", 12, {true, true, true}, ""},
+      {"-n resamples every other N", {a48, c60}, 60, 60, {true, false}, ""},
+      {"-n auto for IM.txt files too", {a48, white}, kAuto, 0, {true, true}, "..."},
+      {"a GIF alone at -n", {anim}, 12, 12, {true, true, true}, ""},
       {"a missing file",
        {a48, dir_.File("none.gif")},
-       "",
+       0,
        0,
        {},
        dir_.File("none.gif") + ": no such file"},
