@@ -178,6 +178,10 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndExitTwo) {
       {"render", "p.png", "--view", "top"},
       {"render", "p.png", "--colour", "GG0000"},
       {"render", "p.png", "--colour", "#FF0000"},
+      {"render"},
+      {"render", "p.png", "--speed", "0"},
+      {"render", "p.png", "p.png", "--turns-per-frame", "256"},
+      {"import", "p.png", "-o", "f-%d-%02d.txt"},
   };
   for (const std::vector<std::string>& args : cases) {
     std::string line;
