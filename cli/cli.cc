@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/options.h"
 #include "runtime/startup.h"
 
 namespace cli {
@@ -71,15 +72,22 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   if (!action) return kExitUsage;  // every command sets one
+  int code = kExitOk;
   try {
-    return action();
+    code = action();
   } catch (const FileError& e) {
-    std::cerr << "ledwheel: " << e.file() << ": " << e.what() << std::endl;
+    std::cerr << "ledwheel: " << Quoted(e.file()) << ": " << e.what() << std::endl;
     return kExitFile;
   } catch (const UsageError& e) {
     std::cerr << "ledwheel: " << e.what() << std::endl;
     return kExitUsage;
   }
+  // An answer on a full or closed standard output is lost: no success then.
+  if (!std::cout.flush()) {
+    std::cerr << "ledwheel: standard output: cannot be written: the answer is lost" << std::endl;
+    return kExitFile;
+  }
+  return code;
 }
 
 }  // namespace cli

@@ -17,6 +17,14 @@ class App;
 
 namespace cli {
 
+// No IM.txt is larger: 500 positions, each at every intensity, with CR LF line ends and a byte
+// order mark.
+constexpr uint64_t kMaxImBytes = 404'125 + 3;
+
+// No picture the loader takes is larger: its most pixels at 8 bytes each (16-bit RGBA stored
+// without compression), and room for what a file carries besides (profiles, thumbnails, text).
+constexpr uint64_t kMaxPictureBytes = imaging::kMaxPixels * 8 + (uint64_t{64} << 20);
+
 // The options every command that reads FILE takes.
 struct SourceOptions {
   // -n auto.

@@ -18,7 +18,7 @@ struct RenderCommand {
 };
 
 int RunRender(RenderCommand& c) {
-  CheckReplaceable(c.output);
+  CheckOutput(c.output, c.source.file);
   const LoadedWheel wheel = LoadWheel(c.source);
   c.render.levels = c.source.import.levels;
   const imaging::Image image = imaging::Render(*wheel.led, wheel.positions, c.render);
