@@ -70,8 +70,11 @@ int EditBody() {
 
 int RunEdit(const EditCommand& c) {
   // Refused before any painting is done, not after.
-  CheckOutput(c.output, c.source.file);
-  const LoadedWheel loaded = LoadWheel(c.source);
+  CheckOutput(c.output);
+  // An IM.txt is edited in place; a picture is never replaced by one.
+  const LoadedWheel loaded = LoadWheel(c.source, [&c](bool picture) {
+    if (picture) CheckOutput(c.output, c.source.file);
+  });
   session = {&c, &loaded};
   // The editor's run, with its console break and failure report.
   const int code = RunProgram(EditBody);

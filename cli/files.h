@@ -36,9 +36,9 @@ std::vector<uint8_t> ReadInput(const std::string& path);
 // directory in which no file can be made.
 void CheckReplaceable(const std::string& path);
 
-// CheckReplaceable, and before it the usage errors: an empty name, or an output that is the
-// input file (which the write would replace before it is read again).
-void CheckOutput(const std::string& path, const std::string& input);
+// CheckReplaceable, and before it the usage errors: an empty name, or an output that is input,
+// the file the command reads (empty: none), which the write would replace.
+void CheckOutput(const std::string& path, const std::string& input = "");
 
 // Calls write with the name of a new file beside path, made exclusively (never through a link)
 // with the mode and owner of the file it replaces, then renames it to path. A symbolic link

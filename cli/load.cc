@@ -172,16 +172,19 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
   return 0;
 }
 
-LoadedWheel LoadWheel(const SourceOptions& options) {
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known) {
   // Judged from its head, so that a file that is neither, or too large for its kind, is refused
   // before it is read whole.
   const std::vector<uint8_t> bytes =
       ReadInput(options.file, [&](std::span<const uint8_t> head) -> InputLimit {
-        if (imtxt::LooksLikeIm(WithoutBom(AsText(head)))) return {kMaxImBytes, "an IM.txt"};
-        if (imaging::LooksLikePicture(head)) {
-          return {kMaxPictureBytes, "a picture ledwheel reads"};
+        const bool im = imtxt::LooksLikeIm(WithoutBom(AsText(head)));
+        if (!im && !imaging::LooksLikePicture(head)) {
+          throw FileError(options.file, "neither a picture nor an IM.txt");
         }
-        throw FileError(options.file, "neither a picture nor an IM.txt");
+        if (kind_known) kind_known(!im);
+        if (im) return {kMaxImBytes, "an IM.txt"};
+        return {kMaxPictureBytes, "a picture ledwheel reads"};
       });
   // An editor may have put a byte order mark before the text.
   const std::string_view text = WithoutBom(AsText(bytes));

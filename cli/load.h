@@ -48,8 +48,10 @@ struct LoadedWheel {
 
 // Reads options.file and makes the wheel. An automatic N is said on standard error. Throws
 // FileError for a file that is missing, unreadable, neither a picture nor an IM.txt, damaged,
-// too large, or whose picture no N fits the budget.
-LoadedWheel LoadWheel(const SourceOptions& options);
+// too large, or whose picture no N fits the budget. kind_known, when given, is told whether the
+// file is a picture as soon as its first bytes show it, before the rest is read.
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known = nullptr);
 
 // Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
 void AddCrystalOption(CLI::App& command, double* mhz);
