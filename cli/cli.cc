@@ -68,7 +68,8 @@ int Main(int argc, char** argv) {
     // An answer that could not be written (a full or closed output) is no success.
     return std::cout.flush() ? code : kExitFile;
   } catch (const CLI::ParseError& e) {
-    std::cerr << "ledwheel: " << e.what() << " (see ledwheel --help)" << std::endl;
+    // The parser's own messages repeat what was typed, newlines and escapes included.
+    std::cerr << "ledwheel: " << Printable(e.what()) << " (see ledwheel --help)" << std::endl;
     return kExitUsage;
   }
   if (!action) return kExitUsage;  // every command sets one

@@ -192,6 +192,8 @@ TEST_F(CliTest, UsageErrorsAreOneLineAndExitTwo) {
       {"render", "p.png", "--view", "top"},
       {"render", "p.png", "--colour", "GG0000"},
       {"render", "p.png", "--colour", "#FF0000"},
+      {"import", "p.png", "--fit", "a\nb"},
+      {"import", "p.png", "extra\n\x1b[2J"},
   };
   for (const std::vector<std::string>& args : cases) {
     std::string line;

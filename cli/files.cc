@@ -228,7 +228,8 @@ std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge)
   };
   if (size >= 0 && static_cast<uint64_t>(size) > limit.max_bytes) throw too_large();
   if (more) {
-    if (size >= 0) bytes.reserve(static_cast<size_t>(size));
+    // Room for the last read's whole chunk too, so that the bytes are never moved.
+    if (size >= 0) bytes.reserve(static_cast<size_t>(size) + (size_t{1} << 20));
     // One byte past the limit tells a file at the limit from a larger one.
     if (read_up_to(limit.max_bytes + 1)) throw too_large();
   }

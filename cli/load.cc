@@ -156,7 +156,7 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
       if (text == name) return {};
       list += (list.empty() ? "" : ", ") + name;
     }
-    return "expected one of " + list + ", not " + text;
+    return "expected one of " + list + ", not " + Quoted(text);
   };
 }
 

@@ -241,6 +241,19 @@ Fd Open(const std::string& name, DWORD access, DWORD disposition, FileProblem* p
   return fd;
 }
 
+// Why no file can be made beside name: its directory is missing or is no directory. Whether
+// it may be written is told by the system when the file is made.
+FileProblem DirectoryProblem(const std::string& name) {
+  const size_t slash = name.find_last_of("\\/");
+  if (slash == std::string::npos) return FileProblem{};
+  const std::string directory = slash == 0 ? name.substr(0, 1) : name.substr(0, slash);
+  const DWORD attrs = GetFileAttributesA(directory.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileProblem{};
+  }
+  return Problem(attrs == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_PATH_NOT_FOUND);
+}
+
 // The file to remove when a console break ends the program; empty for none. Written by the
 // main thread, read by the control handler's thread.
 std::mutex remove_lock;
@@ -294,6 +307,7 @@ bool ResolveOutput(const std::string& name, OutputTarget* target, FileProblem* p
       return false;
     }
     target->kind = OutputTarget::Kind::kMissing;
+    target->directory = DirectoryProblem(name);
     return true;
   }
   if (GetFileType(h) != FILE_TYPE_DISK) {
