@@ -207,16 +207,17 @@ std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge)
 
   std::vector<uint8_t> bytes;
   // Reads until the end or until bytes holds want; false at the end.
+  // A pipe gives a few KB a read: read into a buffer of its own, so that the bytes grow by
+  // what came rather than by what might have.
+  std::vector<char> buffer(size_t{1} << 20);
   auto read_up_to = [&](uint64_t want) {
     while (bytes.size() < want) {
-      const size_t had = bytes.size();
-      const size_t chunk = static_cast<size_t>(std::min<uint64_t>(want - had, size_t{1} << 20));
-      bytes.resize(had + chunk);
-      const int64_t n =
-          os::ReadSome(fd, reinterpret_cast<char*>(bytes.data() + had), chunk, &problem);
+      const size_t cap =
+          static_cast<size_t>(std::min<uint64_t>(want - bytes.size(), buffer.size()));
+      const int64_t n = os::ReadSome(fd, buffer.data(), cap, &problem);
       if (n < 0) throw FileError(path, ReadCause(problem));
-      bytes.resize(had + static_cast<size_t>(n));
       if (n == 0) return false;
+      bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
     }
     return true;
   };
@@ -228,8 +229,7 @@ std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge)
   };
   if (size >= 0 && static_cast<uint64_t>(size) > limit.max_bytes) throw too_large();
   if (more) {
-    // Room for the last read's whole chunk too, so that the bytes are never moved.
-    if (size >= 0) bytes.reserve(static_cast<size_t>(size) + (size_t{1} << 20));
+    if (size >= 0) bytes.reserve(static_cast<size_t>(size));
     // One byte past the limit tells a file at the limit from a larger one.
     if (read_up_to(limit.max_bytes + 1)) throw too_large();
   }
