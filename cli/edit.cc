@@ -61,7 +61,7 @@ int EditBody() {
       imtxt::WriteImFile(w->led, w->aantal_hoeken, temp);
     });
   } catch (const FileError& e) {
-    Note(e.file() + ": " + e.what());
+    Note(Quoted(e.file()) + ": " + e.what());
     return kExitFile;
   }
   WarnIfWillNotRun(w->led, w->aantal_hoeken, session.command->source, session.command->output);
@@ -70,8 +70,11 @@ int EditBody() {
 
 int RunEdit(const EditCommand& c) {
   // Refused before any painting is done, not after.
-  CheckReplaceable(c.output);
-  const LoadedWheel loaded = LoadWheel(c.source);
+  CheckOutput(c.output);
+  // An IM.txt is edited in place; a picture is never replaced by one.
+  const LoadedWheel loaded = LoadWheel(c.source, [&c](bool picture) {
+    if (picture) CheckOutput(c.output, c.source.file);
+  });
   session = {&c, &loaded};
   // The editor's run, with its console break and failure report.
   const int code = RunProgram(EditBody);

@@ -36,8 +36,9 @@ struct Input {
 Input Read(const std::string& file) {
   Input in;
   in.file = file;
-  in.bytes = ReadInput(file);
-  const std::string_view text(reinterpret_cast<const char*>(in.bytes.data()), in.bytes.size());
+  in.bytes = ReadWheelFile(file);
+  const std::string_view text =
+      WithoutBom({reinterpret_cast<const char*>(in.bytes.data()), in.bytes.size()});
   if (imtxt::LooksLikeIm(text)) {
     in.kind = Kind::kIm;
     in.im = std::make_unique<wheel::LedArray>();
@@ -58,9 +59,6 @@ Input Read(const std::string& file) {
       in.delays_ms = info.delays_ms;
     }
     return in;
-  }
-  if (!imaging::LooksLikePicture(in.bytes)) {
-    throw FileError(file, "neither a picture nor an IM.txt");
   }
   return in;
 }
@@ -109,9 +107,10 @@ void ForEachLight(const Input& in, const SourceOptions& options,
 
 // "a.gif", "a.txt and b.png", "a.txt and 2 more files".
 std::string Label(const std::vector<Input>& inputs) {
-  if (inputs.size() == 1) return inputs[0].file;
-  if (inputs.size() == 2) return inputs[0].file + " and " + inputs[1].file;
-  return inputs[0].file + " and " + std::to_string(inputs.size() - 1) + " more files";
+  const std::string first = Quoted(inputs[0].file);
+  if (inputs.size() == 1) return first;
+  if (inputs.size() == 2) return first + " and " + Quoted(inputs[1].file);
+  return first + " and " + std::to_string(inputs.size() - 1) + " more files";
 }
 
 std::string Number(double v) {
@@ -195,7 +194,7 @@ int32_t Choose(int32_t most, const std::vector<Input>& inputs, const SourceOptio
 }  // namespace
 
 std::string Frame::Name() const {
-  return frames_in_file > 1 ? file + " frame " + std::to_string(number) : file;
+  return frames_in_file > 1 ? Quoted(file) + " frame " + std::to_string(number) : Quoted(file);
 }
 
 AutoPositionsRule ImTxtRule(const SourceOptions& options) {
@@ -270,18 +269,20 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
         pictures.push_back(in.file);
       } else if (in.im_positions != out.positions) {
         throw FileError(in.file, std::to_string(in.im_positions) + " positions, not the " +
-                                     std::to_string(out.positions) + " of " + first_im->file +
+                                     std::to_string(out.positions) + " of " +
+                                     Quoted(first_im->file) +
                                      ": every frame needs the same number (-n N resamples them "
                                      "all)");
       }
     }
     MakeAt(out.positions, inputs, options, &out, all, true);
     if (!pictures.empty()) {
-      const std::string label =
-          pictures.size() == 1
-              ? pictures[0]
-              : pictures[0] + " and " + std::to_string(pictures.size() - 1) + " more pictures";
-      Note(label + ": " + std::to_string(out.positions) + " positions, those of " + first_im->file);
+      std::string label = Quoted(pictures[0]);
+      if (pictures.size() > 1) {
+        label += " and " + std::to_string(pictures.size() - 1) + " more pictures";
+      }
+      Note(label + ": " + std::to_string(out.positions) + " positions, those of " +
+           Quoted(first_im->file));
     }
     return out;
   }

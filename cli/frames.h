@@ -35,7 +35,7 @@ struct Frame {
   int32_t delay_ms = 0;        // a GIF frame's delay as browsers play it; 0: none of its own
   bool from_picture = false;   // imported (a picture, or an IM.txt at another N)
 
-  // The file, with "frame K" after it when the file gives several: for messages.
+  // The file, quoted as messages quote it, with "frame K" after it when the file gives several.
   std::string Name() const;
 };
 

@@ -394,8 +394,8 @@ TEST_F(FramesTest, WriteAllReplacingWritesAllOrNothing) {
   } cases[] = {
       {"c", -1, ""},
       {"c", 1, "b: disk on fire"},
-      {"c", 12, "c: cannot be written (disk on fire)"},
-      {"nowhere/c", -1, "nowhere/c: cannot be written: No such file or directory"},
+      {"c", 12, "c: cannot be written: the disk is full"},
+      {"nowhere/c", -1, "nowhere/c: cannot be written: no such directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -405,7 +405,7 @@ TEST_F(FramesTest, WriteAllReplacingWritesAllOrNothing) {
       WriteAllReplacing({dir_.File("a"), dir_.File("b"), dir_.File(c.last)},
                         [&](size_t k, const std::string& temp) {
                           if (static_cast<int32_t>(k) + 10 == c.failing)
-                            throw rts::Failure(4, "disk on fire");
+                            throw rts::Failure(4, "IOException.hardDeviceError 00000070H");
                           if (static_cast<int32_t>(k) == c.failing)
                             throw FileError(temp, "disk on fire");
                           WriteFile(temp, "new");

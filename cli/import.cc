@@ -9,6 +9,7 @@
 #include "cli/files.h"
 #include "cli/frames.h"
 #include "cli/load.h"
+#include "cli/options.h"
 #include "imaging/animation.h"
 #include "imtxt/maak_text.h"
 #include "runtime/fio.h"
@@ -70,7 +71,7 @@ Outputs ParseOutputs(const std::string& output) {
   }
   if (conversions == 0) return Outputs{};  // a name with a % sign in it, as it always was
   if (conversions > 1) {
-    throw UsageError("-o " + output + ": a pattern takes one %d, e.g. frame-%02d.txt");
+    throw UsageError("-o " + Quoted(output) + ": a pattern takes one %d, e.g. frame-%02d.txt");
   }
   o.kind = Outputs::Kind::kPattern;
   o.after = text;
@@ -115,13 +116,12 @@ int32_t GifFrames(const std::string& file) {
 }
 
 int RunOne(const ImportCommand& c) {
-  CheckReplaceable(c.output);  // before the work, not after it
+  CheckOutput(c.output, c.source.file);  // before the work, not after it
   const LoadedWheel wheel = LoadWheel(c.source);
   if (const int32_t frames = GifFrames(c.source.file); frames > 1) {
-    Note(c.source.file + ": " + std::to_string(frames) + " frames; " + c.output +
+    Note(Quoted(c.source.file) + ": " + std::to_string(frames) + " frames; " + Quoted(c.output) +
          " holds the first (-o DIR/ or -o frame-%02d.txt writes one IM.txt a frame)");
   }
-  FIO::Start();
   WriteReplacing(c.output, [&](const std::string& temp) {
     imtxt::WriteImFile(*wheel.led, wheel.positions, temp);
   });
@@ -147,8 +147,7 @@ int RunImport(const ImportCommand& c) {
     if (ec) throw FileError(c.output, "cannot be made: " + ec.message());
   }
   try {
-    for (const std::string& file : files) CheckReplaceable(file);
-    FIO::Start();
+    for (const std::string& file : files) CheckOutput(file, c.source.file);
     WriteAllReplacing(files, [&](size_t k, const std::string& temp) {
       imtxt::WriteImFile(*loaded.frames[k].led, loaded.positions, temp);
     });

@@ -36,7 +36,7 @@ void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* whe
       throw FileError(options.file, "even one position takes " + std::to_string(words) +
                                         " words, over the budget of " + std::to_string(budget));
     }
-    Note(options.file + ": " + std::to_string(wheel->positions) +
+    Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
          " positions, the most up to 256 whose IM.txt fits " + std::to_string(budget) +
          " words (it takes " + std::to_string(words) + ")");
   }
@@ -68,6 +68,35 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
   return light;
 }
 
+namespace {
+
+std::string_view AsText(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+std::string_view WithoutBom(std::string_view text) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
+  return text;
+}
+
+std::vector<uint8_t> ReadWheelFile(const std::string& file,
+                                   const std::function<void(bool picture)>& kind_known) {
+  // Judged from its head, so that a file that is neither, or too large for its kind, is refused
+  // before it is read whole.
+  return ReadInput(file, [&](std::span<const uint8_t> head) -> InputLimit {
+    const bool im = imtxt::LooksLikeIm(WithoutBom(AsText(head)));
+    if (!im && !imaging::LooksLikePicture(head)) {
+      throw FileError(file, "neither a picture nor an IM.txt");
+    }
+    if (kind_known) kind_known(!im);
+    if (im) return {kMaxImBytes, "an IM.txt"};
+    return {kMaxPictureBytes, "a picture ledwheel reads"};
+  });
+}
+
 void AddCrystalOption(CLI::App& command, double* mhz) {
   AddNumberOption(command, "--mhz", limits::kMhz, mhz, "the wheel's crystal in MHz (default 20)");
 }
@@ -75,7 +104,7 @@ void AddCrystalOption(CLI::App& command, double* mhz) {
 void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
                       const std::string& file) {
   const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
-  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), file)
+  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), Quoted(file))
             << std::flush;
 }
 
@@ -149,7 +178,7 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
       if (text == name) return {};
       list += (list.empty() ? "" : ", ") + name;
     }
-    return "expected one of " + list + ", not " + text;
+    return "expected one of " + list + ", not " + Quoted(text);
   };
 }
 
@@ -165,9 +194,11 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
   return 0;
 }
 
-LoadedWheel LoadWheel(const SourceOptions& options) {
-  const std::vector<uint8_t> bytes = ReadInput(options.file);
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known) {
+  const std::vector<uint8_t> bytes = ReadWheelFile(options.file, kind_known);
+  // An editor may have put a byte order mark before the text.
+  const std::string_view text = WithoutBom(AsText(bytes));
   LoadedWheel wheel;
 
   if (imtxt::LooksLikeIm(text)) {
@@ -188,9 +219,6 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
     return wheel;
   }
 
-  if (!imaging::LooksLikePicture(bytes)) {
-    throw FileError(options.file, "neither a picture nor an IM.txt");
-  }
   imaging::Image image;
   std::string error;
   if (!imaging::DecodePicture(bytes, &image, &error)) throw FileError(options.file, error);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imaging/imaging.h"
@@ -16,6 +17,14 @@ class App;
 }
 
 namespace cli {
+
+// No IM.txt is larger: 500 positions, each at every intensity, with CR LF line ends and a byte
+// order mark.
+constexpr uint64_t kMaxImBytes = 404'125 + 3;
+
+// No picture the loader takes is larger: its most pixels at 8 bytes each (16-bit RGBA stored
+// without compression), and room for what a file carries besides (profiles, thumbnails, text).
+constexpr uint64_t kMaxPictureBytes = imaging::kMaxPixels * 8 + (uint64_t{64} << 20);
 
 // The options every command that reads FILE takes.
 struct SourceOptions {
@@ -43,8 +52,18 @@ struct LoadedWheel {
 
 // Reads options.file and makes the wheel. An automatic N is said on standard error. Throws
 // FileError for a file that is missing, unreadable, neither a picture nor an IM.txt, damaged,
-// too large, or whose picture no N fits the budget.
-LoadedWheel LoadWheel(const SourceOptions& options);
+// too large, or whose picture no N fits the budget. kind_known, when given, is told whether the
+// file is a picture as soon as its first bytes show it, before the rest is read.
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known = nullptr);
+
+// The bytes of FILE as LoadWheel reads them: judged from its head, an IM.txt or a picture, each
+// no larger than its kind can be. kind_known as for LoadWheel. Throws FileError.
+std::vector<uint8_t> ReadWheelFile(const std::string& file,
+                                   const std::function<void(bool picture)>& kind_known = nullptr);
+
+// An IM.txt's text without the byte order mark an editor may have put before it.
+std::string_view WithoutBom(std::string_view text);
 
 // Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
 void AddCrystalOption(CLI::App& command, double* mhz);

@@ -90,10 +90,13 @@ CLI::Option* AddNumberOption(CLI::App& command, const std::string& names, const 
       command, names, limit, [value](double v) { *value = v; }, help);
 }
 
-std::string Quoted(std::string_view text) {
-  if (text.empty()) return "\"\"";
+namespace {
+
+// text with C escapes for what a terminal would not show as it is; quote marks and backslashes
+// escaped too when quotes is set. *plain says whether anything needed an escape.
+std::string Escaped(std::string_view text, bool quotes, bool* plain) {
   std::string out;
-  bool plain = true;
+  *plain = true;
   auto hex = [&out](unsigned char b) {
     char e[8];
     std::snprintf(e, sizeof e, "\\x%02X", b);
@@ -113,7 +116,7 @@ std::string Quoted(std::string_view text) {
     // C1 controls (U+0080..U+009F) are escape sequences to some terminals, as raw bytes are.
     if (len == 2 && b == 0xC2 && static_cast<unsigned char>(text[k + 1]) < 0xA0) len = 0;
     if (len == 0) {
-      plain = false;
+      *plain = false;
       hex(b);
       ++k;
       continue;
@@ -125,25 +128,25 @@ std::string Quoted(std::string_view text) {
     }
     switch (b) {
       case '\n':
-        out += "\\n", plain = false;
+        out += "\\n", *plain = false;
         break;
       case '\t':
-        out += "\\t", plain = false;
+        out += "\\t", *plain = false;
         break;
       case '\r':
-        out += "\\r", plain = false;
+        out += "\\r", *plain = false;
         break;
       case 0x1B:
-        out += "\\e", plain = false;
+        out += "\\e", *plain = false;
         break;
       case '"':
       case '\\':
-        out += '\\';
+        if (quotes) out += '\\';
         out += static_cast<char>(b);
         break;
       default:
         if (b < 0x20 || b == 0x7F) {
-          plain = false;
+          *plain = false;
           hex(b);
         } else {
           out += static_cast<char>(b);
@@ -151,7 +154,21 @@ std::string Quoted(std::string_view text) {
     }
     ++k;
   }
-  return plain ? std::string(text) : "\"" + out + "\"";
+  return out;
+}
+
+}  // namespace
+
+std::string Quoted(std::string_view text) {
+  if (text.empty()) return "\"\"";
+  bool plain = true;
+  const std::string escaped = Escaped(text, true, &plain);
+  return plain ? std::string(text) : "\"" + escaped + "\"";
+}
+
+std::string Printable(std::string_view text) {
+  bool plain = true;
+  return Escaped(text, false, &plain);
 }
 
 }  // namespace cli

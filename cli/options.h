@@ -83,4 +83,7 @@ CLI::Option* AddNumberOption(CLI::App& command, const std::string& names, const 
 // printable text, else in double quotes with C escapes (\n, \t, \e, \xHH, \", \\).
 std::string Quoted(std::string_view text);
 
+// A message with C escapes for what a terminal would not show as it is, and no quotes.
+std::string Printable(std::string_view text);
+
 }  // namespace cli

@@ -96,6 +96,7 @@ TEST(OptionsTest, NamesAreQuotedWhenATerminalWouldNotShowThemAsTheyAre) {
   for (const auto& c : cases) {
     EXPECT_EQ(Quoted(c.name), c.shown) << c.shown;
   }
+  EXPECT_EQ(Printable("not \"expected\": a\nb\x1b[2J"), "not \"expected\": a\\nb\\e[2J");
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
 // `ledwheel render`: FILE to a PNG of the wheel, as it looks turning or as the editor shows it;
 // several frames to an animated PNG that plays each for its turns on the wheel.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <fstream>
 #include <memory>
-#include <system_error>
 
 #include "cli/cli.h"
 #include "cli/files.h"
@@ -26,7 +23,7 @@ struct RenderCommand {
 };
 
 int RunRender(RenderCommand& c) {
-  CheckReplaceable(c.output);
+  for (const std::string& file : c.files) CheckOutput(c.output, file);
   const LoadedFrames loaded = LoadFrames(c.files, c.source, ImTxtRule(c.source));
   c.render.levels = c.source.import.levels;
   if (loaded.frames.size() == 1) {
@@ -36,20 +33,11 @@ int RunRender(RenderCommand& c) {
   }
   // Each frame for its whole turns at the wheel's speed: as long as the wheel shows it.
   const std::vector<int32_t> turns = TurnsPerFrame(loaded, c.timing);
-  WriteReplacing(c.output, [&](const std::string& temp) {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    imaging::ApngWriter writer(static_cast<int32_t>(loaded.frames.size()),
-                               [&](std::span<const uint8_t> bytes) {
-                                 out.write(reinterpret_cast<const char*>(bytes.data()),
-                                           static_cast<std::streamsize>(bytes.size()));
-                               });
-    for (size_t k = 0; k < loaded.frames.size() && out; ++k) {
+  WritePiecesReplacing(c.output, [&](const PutBytes& put) {
+    imaging::ApngWriter writer(static_cast<int32_t>(loaded.frames.size()), put);
+    for (size_t k = 0; k < loaded.frames.size(); ++k) {
       writer.Add(imaging::Render(*loaded.frames[k].led, loaded.positions, c.render),
                  turns[k] / c.timing.speed);
-    }
-    out.close();
-    if (!out) {
-      throw FileError(temp, "cannot be written: " + std::generic_category().message(errno));
     }
   });
   return kExitOk;

@@ -36,7 +36,7 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
   const firmware::Fit fit = firmware::CheckFit(*file.led, file.positions,
                                                budget.value_or(firmware::kFragmentBudget), mhz);
   result.out = firmware::FitReport(fit);
-  result.err = firmware::WillNotRunWarning(fit, file.name);
+  result.err = firmware::WillNotRunWarning(fit, Quoted(file.name));
   result.exit_code = fit.Runs() ? kExitOk : kExitWillNotRun;
   return result;
 }
@@ -51,7 +51,7 @@ CommandOutput FirmwareCommand(const WheelFile& file, double mhz) {
   }
   const firmware::Fit fit =
       firmware::CheckFit(*file.led, file.positions, firmware::kFragmentBudget, mhz);
-  result.err = firmware::WillNotRunWarning(fit, file.name);
+  result.err = firmware::WillNotRunWarning(fit, Quoted(file.name));
   // Past the page the fragment's jumps land in the wrong page: no firmware at all is better.
   if (!fit.Fits()) {
     result.exit_code = kExitWillNotRun;
