@@ -82,8 +82,8 @@ void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const Sourc
             << std::flush;
 }
 
-void AddSourceOptions(CLI::App& command, SourceOptions* options) {
-  command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
+void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_required) {
+  command.add_option("FILE", options->file, "an IM.txt or a picture")->required(file_required);
   command
       .add_option("-n,--positions", options->positions,
                   "positions 1..500, or auto (a picture's default: the most up to 256 whose "

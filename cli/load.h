@@ -25,9 +25,9 @@ struct SourceOptions {
   imaging::ImportOptions import;
 };
 
-// Adds FILE and the source options (-n, --budget, --levels, --fit, --rotate, --mirror,
-// --invert, --no-dither) to a command.
-void AddSourceOptions(CLI::App& command, SourceOptions* options);
+// Adds FILE (required unless told otherwise) and the source options (-n, --budget, --levels,
+// --fit, --rotate, --mirror, --invert, --no-dither) to a command.
+void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_required = true);
 
 struct LoadedWheel {
   std::unique_ptr<wheel::LedArray> led = std::make_unique<wheel::LedArray>();
