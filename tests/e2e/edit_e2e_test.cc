@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/imaging.h"
 #include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "tests/e2e/x_driver.h"
@@ -102,10 +104,17 @@ class EditE2E : public ::testing::Test {
   void WriteAndEnd() {
     x_->Click(90, 17);  // " CREATE  IM.TXT "
     ExpectEnd(0);
-    EXPECT_EQ(proc_->Stderr(), "");
+    EXPECT_EQ(Err(), "");
   }
 
-  // Waits for the end of the run, with this exit code and nothing on standard output.
+  // Standard error with LF line ends (a Windows build writes CR LF).
+  std::string Err() const {
+    std::string err = proc_->Stderr();
+    if (WineExe() != nullptr) std::erase(err, '\r');
+    return err;
+  }
+
+  // Waits for the end of the run, with this exit code.
   void ExpectEnd(int code) {
     ASSERT_TRUE(proc_->Wait(kTimeoutMs)) << "the program did not end";
     EXPECT_EQ(proc_->ExitCode(), code) << proc_->Stderr();
@@ -387,16 +396,150 @@ TEST_F(EditE2E, StrokesUndoRedoAndWritesThatGoOn) {
              std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
-      EXPECT_EQ(ReadFile(dir_.File("IM.txt")), ReadFile(dir_.File("expected.txt")));
+      EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == ReadFile(dir_.File("expected.txt")))
+          << "IM.txt holds what the screen shows";
       EXPECT_TRUE(proc_->Running()) << "the program goes on after Ctrl+S";
     }
   }
   // Unwritten changes at the close button: kept beside the output, and said.
   x_->Click(geo_->screen_size_x - 20, 20);
   ExpectEnd(0);
-  EXPECT_EQ(proc_->Stderr(),
+  EXPECT_EQ(Err(),
             "ledwheel: the unwritten changes are kept in .IM.txt.recover; to go on with them: "
             "ledwheel edit --recover\n");
+}
+
+// However the run ends with changes unwritten, they are left beside the output in IM.txt's own
+// form, which the line on standard error says; `edit FILE` then offers them, and `edit
+// --recover` goes on with them, starting unwritten, until a write removes the file.
+TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
+  enum class End { kCloseButton, kWindowManager, kCtrlC, kDisplayGone };
+  const std::string kept =
+      "the unwritten changes are kept in .IM.txt.recover; to go on with them: ledwheel edit "
+      "--recover\n";
+  const std::string report =
+      "#RTS: unhandled exception #21: USER BREAK\r\n\r\nFile errinfo.$$$ created.\r\n";
+  const struct {
+    const char* what;
+    End end;
+    int exit_code;
+    std::string err;
+    std::string out;
+  } cases[] = {
+      {"the close button", End::kCloseButton, 0, "ledwheel: " + kept, ""},
+      {"the window closed by its frame", End::kWindowManager, 0, "ledwheel: " + kept, ""},
+      {"Ctrl+C in the console", End::kCtrlC, 9, "ledwheel: " + kept, report},
+      {"the X server killed", End::kDisplayGone, 1,
+       "ledwheel: the connection to the display was lost; " + kept, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Wine itself ends with the X server.
+    if (c.end == End::kDisplayGone && WineExe() != nullptr) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      std::filesystem::remove_all(entry.path());
+    }
+    const std::string original = WriteWheel(48, "IM.txt");
+    std::unique_ptr<testing_support::PrivateXServer> server;
+    std::optional<std::string> display;
+    if (c.end == End::kDisplayGone) {
+      server = std::make_unique<testing_support::PrivateXServer>("1024x768x24");
+      ASSERT_TRUE(server->up());
+      display = server->display();
+      x_ = std::make_unique<XDriver>(display->c_str());
+    }
+    Start(48, 0, {"edit", "IM.txt"}, display);
+    x_->Click(At(20, 30).x, At(20, 30).y);
+    ASSERT_TRUE(WaitShows(20, 30, 4));
+    EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
+    switch (c.end) {
+      case End::kCloseButton:
+        x_->Click(geo_->screen_size_x - 20, 20);
+        break;
+      case End::kWindowManager:
+        x_->SendDeleteWindow();
+        break;
+      case End::kCtrlC:
+        ASSERT_EQ(kill(proc_->pid(), SIGINT), 0);
+        break;
+      case End::kDisplayGone:
+        x_ = std::make_unique<XDriver>();  // our own connection goes first
+        server->Kill();
+        break;
+    }
+    ExpectEnd(c.exit_code);
+    EXPECT_EQ(Err(), c.err);
+    EXPECT_EQ(proc_->Stdout(), c.out);
+    EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == original) << "the output is not touched";
+    (*led_)[31][21].toestand = 4;
+    imtxt::WriteImFile(*led_, 48, dir_.File("expected.txt"));
+    const std::string expected = ReadFile(dir_.File("expected.txt"));
+    EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "the painting is kept";
+    server.reset();
+
+    // Offered, and kept by a run that changes nothing.
+    Start(48, 0, {"edit", "IM.txt"});
+    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+    x_->Click(geo_->screen_size_x - 20, 20);
+    ExpectEnd(0);
+    EXPECT_EQ(Err(),
+              "ledwheel: .IM.txt.recover holds unwritten changes of an earlier run; to go on "
+              "with them: ledwheel edit --recover\n");
+    EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "still kept";
+
+    // Resumed: unwritten from the start; a write puts it in the output and removes the file.
+    Start(48, 0, {"edit", "--recover"});
+    EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
+    EXPECT_TRUE(WaitShows(20, 30, 4));
+    x_->Key(XK_s, true);
+    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+    x_->Click(geo_->screen_size_x - 20, 20);
+    ExpectEnd(0);
+    EXPECT_EQ(Err(), "");
+    EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == expected) << "the painting is written";
+    EXPECT_FALSE(testing_support::FileExists(dir_.File(".IM.txt.recover")));
+  }
+}
+
+// --under: the picture, dimmed, wherever the wheel's drawing is black within the rings, and
+// nothing of it in the preview.
+TEST_F(EditE2E, APictureUnderTheWheelShowsDimmedOutsideThePreview) {
+  imaging::Image white;
+  white.width = white.height = 64;
+  white.rgba.assign(64 * 64 * 4, 255);
+  const std::vector<uint8_t> png = imaging::EncodePng(white);
+  WriteFile(dir_.File("white.png"),
+            std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+  Start(24, 0, {"edit", "-n", "24", "--under", "white.png"});
+  constexpr uint32_t kDimmed = 0x666666;  // 0.4 of white
+  const wheel::Point off = At(12, 5), lit = At(20, 7);
+  x_->Click(lit.x, lit.y);
+  ASSERT_TRUE(WaitShows(20, 7, 4));
+  const struct {
+    const char* what;
+    unsigned long key;  // typed first; 0 none
+    wheel::Point at;
+    uint32_t rgb;
+  } cases[] = {
+      {"inside an LED that is off", 0, off, kDimmed},
+      {"between two rings", 0, {off.x + 5, off.y}, kDimmed},
+      {"a lit LED covers it", 0, lit, kRedRgb},
+      {"the hub has none", 0, {300, 300}, kBlackRgb},
+      {"beyond the outer ring none", 0, {20, 580}, kBlackRgb},
+      {"the preview has none", XK_p, off, kBlackRgb},
+      {"back from the preview", XK_space, off, kDimmed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.key != 0) x_->Key(c.key);
+    bool ok = false;
+    const Snapshot s = x_->WaitFor(
+        c.at.x, c.at.y, 1, 1, [&](const Snapshot& g) { return g.At(c.at.x, c.at.y) == c.rgb; },
+        kTimeoutMs, &ok);
+    EXPECT_TRUE(ok) << std::hex << (s.Empty() ? 0u : s.At(c.at.x, c.at.y));
+  }
+  x_->Click(geo_->screen_size_x - 20, 20);
+  ExpectEnd(0);
 }
 
 }  // namespace
