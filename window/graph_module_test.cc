@@ -33,7 +33,8 @@ struct Fixture : ::testing::Test {
     graph.WaitIdle();
     return backend.Screen();
   }
-  Picture Drawn() {
+  Picture Drawn() { return Copy(graph); }
+  static Picture Copy(GraphModule& graph) {
     graph.WaitIdle();
     Picture copy;
     graph.WithPicture([&](const Picture& p) { copy = p; });
@@ -332,6 +333,84 @@ TEST_F(GraphTest, ExitTakesTheWindowAwayAndLaterInitIsRefused) {
   EXPECT_FALSE(graph.Init(0, 0, 100, 100));
 }
 
+// ledwheel edit's window: its style reaches the platform, its failures are kept for the caller,
+// and a picture under the drawing shows wherever the drawing is black, in order with it.
+TEST(GraphEdit, StyleFailuresAndThePictureUnderneath) {
+  const struct {
+    const char* what;
+    bool interactive;
+    bool fail;
+    std::vector<std::string> shown;  // messages the module showed itself
+    std::string kept;
+  } cases[] = {
+      {"the program without arguments", false, false, {}, ""},
+      {"edit", true, false, {}, ""},
+      {"the program's failure is shown", false, true, {"Couldn't create main window"}, ""},
+      {"edit's is kept for it to say", true, true, {}, "Couldn't create main window"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeBackend backend;
+    backend.fail_create = c.fail;
+    Messages messages;
+    GraphModule graph(backend, TestServices(messages));
+    MouseModule mouse(backend, graph);
+    graph.Start();
+    if (c.interactive) graph.SetStyle(WindowStyle{"IM.txt - ledwheel", true});
+    EXPECT_EQ(mouse.InitMuis(1, 1, 205, 131), !c.fail);
+    EXPECT_EQ(messages.all(), c.shown);
+    EXPECT_EQ(graph.failure(), c.kept);
+    if (c.fail) continue;
+    EXPECT_EQ(backend.place().style.title, c.interactive ? "IM.txt - ledwheel" : "Graph");
+    EXPECT_EQ(backend.place().style.interactive, c.interactive);
+    EXPECT_EQ(backend.input_interactive(), c.interactive);
+    mouse.SetTitle("*IM.txt - ledwheel");
+    EXPECT_EQ(backend.place().style.title, "*IM.txt - ledwheel");
+  }
+
+  // The picture underneath: 0x123456 over the client area's left half.
+  FakeBackend backend;
+  Messages messages;
+  GraphModule graph(backend, TestServices(messages));
+  std::vector<uint32_t> under(100 * 100, 0);
+  for (int32_t y = 0; y < 100; ++y) {
+    for (int32_t x = 0; x < 50; ++x) under[size_t(y) * 100 + size_t(x)] = 0x123456;
+  }
+  graph.SetUnder(under, 100, 100);
+  graph.Start();
+  ASSERT_TRUE(graph.Init(0, 0, 205, 131));
+  graph.Ellipse(20, 20, 5, 5, 4, true);
+  const auto shows = [&](int32_t x, int32_t y) {
+    graph.WaitIdle();
+    return backend.Screen().At(x, y);
+  };
+  const struct {
+    const char* what;
+    int show;  // 1 on, 0 off, -1 as it is
+    int32_t x, y;
+    uint32_t rgb;
+  } steps[] = {
+      {"under the black drawing", -1, 40, 60, 0x123456},
+      {"beside the picture", -1, 60, 60, 0},
+      {"a lit shape covers it", -1, 20, 20, kRed},
+      {"hidden", 0, 40, 60, 0},
+      {"the shape stays", -1, 20, 20, kRed},
+      {"shown again", 1, 40, 60, 0x123456},
+  };
+  for (const auto& st : steps) {
+    SCOPED_TRACE(st.what);
+    if (st.show >= 0) graph.ShowUnder(st.show == 1);
+    EXPECT_EQ(shows(st.x, st.y), st.rgb);
+  }
+  // The drawing itself is unchanged.
+  EXPECT_EQ(Fixture::Copy(graph).At(40, 60), 0u);
+  graph.Ellipse(40, 60, 3, 3, 0, true);
+  EXPECT_EQ(shows(40, 60), 0x123456u) << "black drawn over it shows it";
+  backend.Uncover();
+  EXPECT_EQ(shows(40, 60), 0x123456u) << "and a repaint";
+  EXPECT_EQ(shows(20, 20), kRed);
+}
+
 struct MouseTest : Fixture {
   MouseModule mouse{backend, graph};
   void SetUp() override {
@@ -438,6 +517,8 @@ TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
        false,
        false},
       {"the display lost", {{K::kRelease, 7, 7, 1}, {K::kLost}}, false, 7, 7, false, true},
+      {"presses and keys are no clicks", {{K::kPress, 5, 5, 1}, {K::kKey}}, false, 0, 0, true,
+       false},
   };
   for (const Case& c : cases) {
     FakeBackend backend;
@@ -454,6 +535,33 @@ TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
     EXPECT_EQ(mouse.DisplayLost(), c.lost) << c.what;
     EXPECT_FALSE(mouse.Clicked()) << c.what << ": a click is reported once";
   }
+}
+
+// ledwheel edit takes every event as it comes, up to the window's end.
+TEST(MouseEvents, NextEventPassesEveryEventOnAndTheEndOnce) {
+  using K = InputEvent::Kind;
+  FakeBackend backend;
+  Messages messages;
+  GraphModule graph(backend, TestServices(messages));
+  MouseModule mouse(backend, graph);
+  graph.Start();
+  ASSERT_TRUE(mouse.InitMuis(1, 1, 205, 131));
+  const std::vector<InputEvent> sent = {{K::kPress, 5, 6, 1},  {K::kMotion, 700, 6, 0, false, true},
+                                        {K::kKey},             {K::kRelease, 700, 6, 1, false},
+                                        {K::kDestroyed},       {K::kRelease, 1, 1, 1}};
+  for (const InputEvent& e : sent) backend.Push(e);
+  std::vector<InputEvent> got;
+  InputEvent e;
+  while (mouse.NextEvent(&e)) got.push_back(e);
+  ASSERT_EQ(got.size(), 5u) << "nothing after the end";
+  for (size_t k = 0; k < got.size(); ++k) {
+    EXPECT_EQ(got[k].kind, sent[k].kind) << k;
+    EXPECT_EQ(got[k].x, sent[k].x) << k;
+    EXPECT_EQ(got[k].over, sent[k].over) << k;
+    EXPECT_EQ(got[k].held, sent[k].held) << k;
+  }
+  EXPECT_FALSE(mouse.WindowOpen());
+  EXPECT_FALSE(mouse.DisplayLost());
 }
 
 TEST(MouseInit, FailuresOfEitherWindowGiveFalse) {
