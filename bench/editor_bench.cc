@@ -78,27 +78,30 @@ class NoHost final : public editor::PaintHost {
   void ShowUnder(bool) override {}
 };
 
-// One movement of a drag along the outer ring at 500 positions, zoom 70: a step of one LED.
-void BM_DragMovement(benchmark::State& state) {
+// A short stroke on the outer ring at 500 positions, zoom 70: a press on one LED, a movement to
+// the next, the release; two LEDs painted, one step for undo.
+void BM_ShortStroke(benchmark::State& state) {
   auto w = MakeWheel(500, 70);
   editor::PrepareEditor(*w);
   CountingCanvas c;
   NoHost host;
   editor::Painter painter(*w, c, host, false);
   painter.Open();
-  const wheel::Point start = wheel::Centre(*w, 23, 0);
-  painter.Handle({window::InputEvent::Kind::kPress, start.x, start.y, 1});
+  using Kind = window::InputEvent::Kind;
   int32_t j = 0;
   for (auto _ : state) {
+    const wheel::Point a = wheel::Centre(*w, 23, j);
     j = (j + 1) % 500;
-    const wheel::Point p = wheel::Centre(*w, 23, j);
-    window::InputEvent e{window::InputEvent::Kind::kMotion, p.x, p.y};
-    e.held = true;
-    painter.Handle(e);
+    const wheel::Point b = wheel::Centre(*w, 23, j);
+    // Alternate intensities, so that every stroke changes its LEDs.
+    painter.Handle({Kind::kKey, 0, 0, 0, true, false, char('1' + j % 2)});
+    painter.Handle({Kind::kPress, a.x, a.y, 1});
+    painter.Handle({Kind::kMotion, b.x, b.y, 0, true, true});
+    painter.Handle({Kind::kRelease, b.x, b.y, 1});
   }
   benchmark::DoNotOptimize(c.calls);
 }
-BENCHMARK(BM_DragMovement)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShortStroke)->Unit(benchmark::kMicrosecond);
 
 // 1,000 strokes, each changing 500 LEDs (a whole ring at 500 positions): the history's own
 // account of its memory, and what the heap grew by (glibc).

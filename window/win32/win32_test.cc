@@ -232,5 +232,65 @@ TEST_F(Win32Test, ExitEndsTheWindowThreadWhileTheInputWindowIsOpen) {
   EXPECT_FALSE(mouse_->WindowOpen());
 }
 
+// ledwheel edit's window: named as asked, its input window takes the keys and holds the pointer
+// from a press to the last release, reporting where it leaves the client area.
+TEST(Win32Interactive, KeysPressesAndADragThatLeavesTheWindow) {
+  Messages messages;
+  GraphModule graph(Win32Backend(), TestServices(messages));
+  graph.Start();
+  graph.SetStyle(WindowStyle{"IM.txt - ledwheel", true});
+  MouseModule mouse(Win32Backend(), graph);
+  ASSERT_TRUE(mouse.InitMuis(kX, kY, int32_t(kW), int32_t(kH)));
+  HWND hwnd = reinterpret_cast<HWND>(uintptr_t(graph.window_id()));
+  HWND input = FindWindowExA(hwnd, nullptr, "M", nullptr);
+  ASSERT_NE(input, nullptr);
+  char title[64] = {};
+  GetWindowTextA(hwnd, title, sizeof title);
+  EXPECT_STREQ(title, "IM.txt - ledwheel");
+  mouse.SetTitle("*IM.txt - ledwheel");
+  GetWindowTextA(hwnd, title, sizeof title);
+  EXPECT_STREQ(title, "*IM.txt - ledwheel");
+
+  using K = InputEvent::Kind;
+  const struct {
+    const char* what;
+    UINT msg;
+    WPARAM wp;
+    int x, y;
+    K kind;
+    bool over, held;
+    char key;
+    bool captured;  // the input window holds the pointer afterwards
+  } cases[] = {
+      {"a press", WM_LBUTTONDOWN, MK_LBUTTON, 10, 10, K::kPress, true, false, 0, true},
+      {"dragged out to the left", WM_MOUSEMOVE, MK_LBUTTON, -5, 50, K::kMotion, false, true, 0,
+       true},
+      {"past the client area's right edge", WM_MOUSEMOVE, MK_LBUTTON, kClientW, 50, K::kMotion,
+       false, true, 0, true},
+      {"back in", WM_MOUSEMOVE, MK_LBUTTON, 20, 20, K::kMotion, true, true, 0, true},
+      {"released outside", WM_LBUTTONUP, 0, 400, 20, K::kRelease, false, false, 0, false},
+      {"a letter", WM_KEYDOWN, 'Z', 0, 0, K::kKey, true, false, 'z', false},
+      {"a keypad digit", WM_KEYDOWN, VK_NUMPAD3, 0, 0, K::kKey, true, false, '3', false},
+      {"the space bar", WM_KEYDOWN, VK_SPACE, 0, 0, K::kKey, true, false, ' ', false},
+      {"any other key", WM_KEYDOWN, VK_F1, 0, 0, K::kKey, true, false, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const LPARAM lp = c.msg == WM_KEYDOWN ? 1 : MAKELPARAM(WORD(int16_t(c.x)), WORD(int16_t(c.y)));
+    PostMessageA(input, c.msg, c.wp, lp);
+    InputEvent e;
+    ASSERT_TRUE(WaitUntil([&] { return mouse.NextEvent(&e); }));
+    EXPECT_EQ(e.kind, c.kind);
+    if (c.kind != K::kKey) {
+      EXPECT_EQ(e.x, c.x);
+      EXPECT_EQ(e.y, c.y);
+    }
+    EXPECT_EQ(e.over, c.over);
+    EXPECT_EQ(e.held, c.held);
+    EXPECT_EQ(e.key, c.key);
+    EXPECT_EQ(GetCapture() == input, c.captured);
+  }
+}
+
 }  // namespace
 }  // namespace window
