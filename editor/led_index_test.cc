@@ -1,9 +1,8 @@
-// The LED index against the click's own test of every LED, and the paths a drag is walked along.
+// The LED index against the click's own test of every LED.
 #include "editor/led_index.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
@@ -59,34 +58,6 @@ TEST(LedIndex, FindsWhatTestingEveryLedFindsInTheSameOrder) {
       }
       index.ForEachAt(pt.x, pt.y, [&](int32_t i, int32_t j) { got.push_back({i, j}); });
       ASSERT_EQ(got, want) << "at " << pt.x << "," << pt.y;
-    }
-  }
-}
-
-TEST(WalkPath, EachPixelTouchesTheLastBySideAndStaysOnTheLine) {
-  const struct {
-    int32_t x0, y0, x1, y1;
-  } cases[] = {{0, 0, 0, 0},   {0, 0, 10, 0},  {5, 5, 5, -7},    {0, 0, 7, 7},
-               {3, 1, -20, 9}, {0, 0, 1, 100}, {10, 10, -3, -1}, {-4, 6, 300, 250}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.x0) + "," + std::to_string(c.y0) + " to " + std::to_string(c.x1) +
-                 "," + std::to_string(c.y1));
-    std::vector<wheel::Point> path;
-    WalkPath(c.x0, c.y0, c.x1, c.y1, [&](int32_t x, int32_t y) { path.push_back({x, y}); });
-    ASSERT_EQ(path.size(), size_t(std::abs(c.x1 - c.x0) + std::abs(c.y1 - c.y0)));
-    if (path.empty()) continue;
-    EXPECT_EQ(path.back().x, c.x1);
-    EXPECT_EQ(path.back().y, c.y1);
-    wheel::Point last{c.x0, c.y0};
-    const double length = std::hypot(c.x1 - c.x0, c.y1 - c.y0);
-    for (const wheel::Point p : path) {
-      EXPECT_EQ(std::abs(p.x - last.x) + std::abs(p.y - last.y), 1);
-      // Distance of the pixel's centre from the line: within the pixel's half diagonal.
-      const double d =
-          std::abs(double(c.x1 - c.x0) * (p.y - c.y0) - double(c.y1 - c.y0) * (p.x - c.x0)) /
-          length;
-      EXPECT_LE(d, std::sqrt(0.5) + 1e-9) << p.x << "," << p.y;
-      last = p;
     }
   }
 }

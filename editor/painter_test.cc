@@ -72,7 +72,7 @@ TEST(Painter, ScriptsOfEventsLeaveTheWheelTheWritesAndTheTitle) {
     e.shift = shift;
     return e;
   };
-  const wheel::Point a = at(23, 3), b = at(22, 3), c = at(15, 14), outside{700, 300};
+  const wheel::Point a = at(23, 3), b = at(22, 3), outside{700, 300};
   const wheel::Point write_button{90, 17}, close_button{580, 20}, intensity2{452, 17};
 
   struct Case {
@@ -88,31 +88,16 @@ TEST(Painter, ScriptsOfEventsLeaveTheWheelTheWritesAndTheTitle) {
     bool start_unwritten = false;
     std::vector<bool> under = {};
   };
-  std::vector<Led> line;
-  for (int32_t i = 8; i <= 20; ++i) line.push_back({i, 0, 4});
+  // What the end-to-end tests do not reach: the ends, failed writes, controls under a drag, and
+  // what the platform reports only now and then.
   const Case cases[] = {
       {"a click without a press paints the LED under it", {release(a)}, {{23, 3, 4}}},
-      {"a press and its release paint it", {press(a), release(a)}, {{23, 3, 4}}},
-      {"a drag paints every LED on its straight line, between the positions too",
-       {press(at(8, 0)), move(at(20, 0)), release(at(20, 0))},
-       line},
-      {"leaving the window and coming back paints nothing between",
-       {press(at(8, 0)), move(outside, true, false), move(at(20, 0)), release(at(20, 0))},
-       {{8, 0, 4}, {20, 0, 4}}},
       {"a movement with no button held ends the stroke",
        {press(at(8, 0)), move(at(12, 0), false), move(at(20, 0))},
        {{8, 0, 4}}},
       {"a release outside ends it",
        {press(a), move(outside, true, false), release(outside, 1, false), move(b)},
        {{23, 3, 4}}},
-      {"a key typed during a stroke acts after it",
-       {press(a), key('1'), move(b), release(b), release(c)},
-       {{23, 3, 4}, {22, 3, 4}, {15, 14, 1}},
-       true,
-       0,
-       {false, true},
-       PaintEnd::kPainting,
-       2},
       {"a press on a control released there unmoved is a click",
        {press(intensity2), release(intensity2), release(a)},
        {{23, 3, 2}}},
@@ -136,20 +121,6 @@ TEST(Painter, ScriptsOfEventsLeaveTheWheelTheWritesAndTheTitle) {
        PaintEnd::kPainting,
        1,
        false},
-      {"Ctrl+S writes and goes on; Ctrl+Z makes it unwritten, Ctrl+Y written again",
-       {release(a), key('s', true), key('z', true), key('y', true)},
-       {{23, 3, 4}},
-       false,
-       1,
-       {false, true, false, true, false}},
-      {"Ctrl+Z twice, then Ctrl+Shift+Z redoes the first",
-       {release(a), release(b), key('z', true), key('z', true), key('z', true, true)},
-       {{23, 3, 4}},
-       true,
-       0,
-       {false, true, false, true},
-       PaintEnd::kPainting,
-       1},
       {"a recovered painting stays unwritten, whatever is undone",
        {release(a), key('z', true)},
        {},

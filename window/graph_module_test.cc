@@ -333,41 +333,9 @@ TEST_F(GraphTest, ExitTakesTheWindowAwayAndLaterInitIsRefused) {
   EXPECT_FALSE(graph.Init(0, 0, 100, 100));
 }
 
-// ledwheel edit's window: its style reaches the platform, its failures are kept for the caller,
-// and a picture under the drawing shows wherever the drawing is black, in order with it.
-TEST(GraphEdit, StyleFailuresAndThePictureUnderneath) {
-  const struct {
-    const char* what;
-    bool interactive;
-    bool fail;
-    std::vector<std::string> shown;  // messages the module showed itself
-    std::string kept;
-  } cases[] = {
-      {"the program without arguments", false, false, {}, ""},
-      {"edit", true, false, {}, ""},
-      {"the program's failure is shown", false, true, {"Couldn't create main window"}, ""},
-      {"edit's is kept for it to say", true, true, {}, "Couldn't create main window"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakeBackend backend;
-    backend.fail_create = c.fail;
-    Messages messages;
-    GraphModule graph(backend, TestServices(messages));
-    MouseModule mouse(backend, graph);
-    graph.Start();
-    if (c.interactive) graph.SetStyle(WindowStyle{"IM.txt - ledwheel", true});
-    EXPECT_EQ(mouse.InitMuis(1, 1, 205, 131), !c.fail);
-    EXPECT_EQ(messages.all(), c.shown);
-    EXPECT_EQ(graph.failure(), c.kept);
-    if (c.fail) continue;
-    EXPECT_EQ(backend.place().style.title, c.interactive ? "IM.txt - ledwheel" : "Graph");
-    EXPECT_EQ(backend.place().style.interactive, c.interactive);
-    EXPECT_EQ(backend.input_interactive(), c.interactive);
-    mouse.SetTitle("*IM.txt - ledwheel");
-    EXPECT_EQ(backend.place().style.title, "*IM.txt - ledwheel");
-  }
-
+// ledwheel edit's window: a picture under the drawing shows wherever the drawing is black, in
+// order with the drawing, and not while it is hidden.
+TEST(GraphEdit, ThePictureUnderneathShowsThroughTheBlack) {
   // The picture underneath: 0x123456 over the client area's left half.
   FakeBackend backend;
   Messages messages;
@@ -517,7 +485,12 @@ TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
        false,
        false},
       {"the display lost", {{K::kRelease, 7, 7, 1}, {K::kLost}}, false, 7, 7, false, true},
-      {"presses and keys are no clicks", {{K::kPress, 5, 5, 1}, {K::kKey}}, false, 0, 0, true,
+      {"presses and keys are no clicks",
+       {{K::kPress, 5, 5, 1}, {K::kKey}},
+       false,
+       0,
+       0,
+       true,
        false},
   };
   for (const Case& c : cases) {
@@ -535,33 +508,6 @@ TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
     EXPECT_EQ(mouse.DisplayLost(), c.lost) << c.what;
     EXPECT_FALSE(mouse.Clicked()) << c.what << ": a click is reported once";
   }
-}
-
-// ledwheel edit takes every event as it comes, up to the window's end.
-TEST(MouseEvents, NextEventPassesEveryEventOnAndTheEndOnce) {
-  using K = InputEvent::Kind;
-  FakeBackend backend;
-  Messages messages;
-  GraphModule graph(backend, TestServices(messages));
-  MouseModule mouse(backend, graph);
-  graph.Start();
-  ASSERT_TRUE(mouse.InitMuis(1, 1, 205, 131));
-  const std::vector<InputEvent> sent = {{K::kPress, 5, 6, 1},  {K::kMotion, 700, 6, 0, false, true},
-                                        {K::kKey},             {K::kRelease, 700, 6, 1, false},
-                                        {K::kDestroyed},       {K::kRelease, 1, 1, 1}};
-  for (const InputEvent& e : sent) backend.Push(e);
-  std::vector<InputEvent> got;
-  InputEvent e;
-  while (mouse.NextEvent(&e)) got.push_back(e);
-  ASSERT_EQ(got.size(), 5u) << "nothing after the end";
-  for (size_t k = 0; k < got.size(); ++k) {
-    EXPECT_EQ(got[k].kind, sent[k].kind) << k;
-    EXPECT_EQ(got[k].x, sent[k].x) << k;
-    EXPECT_EQ(got[k].over, sent[k].over) << k;
-    EXPECT_EQ(got[k].held, sent[k].held) << k;
-  }
-  EXPECT_FALSE(mouse.WindowOpen());
-  EXPECT_FALSE(mouse.DisplayLost());
 }
 
 TEST(MouseInit, FailuresOfEitherWindowGiveFalse) {

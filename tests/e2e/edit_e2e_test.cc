@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/imaging.h"
 #include "imtxt/maak_text.h"
 #include "runtime/fio.h"
 #include "tests/e2e/x_driver.h"
@@ -499,47 +498,6 @@ TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
     EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == expected) << "the painting is written";
     EXPECT_FALSE(testing_support::FileExists(dir_.File(".IM.txt.recover")));
   }
-}
-
-// --under: the picture, dimmed, wherever the wheel's drawing is black within the rings, and
-// nothing of it in the preview.
-TEST_F(EditE2E, APictureUnderTheWheelShowsDimmedOutsideThePreview) {
-  imaging::Image white;
-  white.width = white.height = 64;
-  white.rgba.assign(64 * 64 * 4, 255);
-  const std::vector<uint8_t> png = imaging::EncodePng(white);
-  WriteFile(dir_.File("white.png"),
-            std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
-  Start(24, 0, {"edit", "-n", "24", "--under", "white.png"});
-  constexpr uint32_t kDimmed = 0x666666;  // 0.4 of white
-  const wheel::Point off = At(12, 5), lit = At(20, 7);
-  x_->Click(lit.x, lit.y);
-  ASSERT_TRUE(WaitShows(20, 7, 4));
-  const struct {
-    const char* what;
-    unsigned long key;  // typed first; 0 none
-    wheel::Point at;
-    uint32_t rgb;
-  } cases[] = {
-      {"inside an LED that is off", 0, off, kDimmed},
-      {"between two rings", 0, {off.x + 5, off.y}, kDimmed},
-      {"a lit LED covers it", 0, lit, kRedRgb},
-      {"the hub has none", 0, {300, 300}, kBlackRgb},
-      {"beyond the outer ring none", 0, {20, 580}, kBlackRgb},
-      {"the preview has none", XK_p, off, kBlackRgb},
-      {"back from the preview", XK_space, off, kDimmed},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    if (c.key != 0) x_->Key(c.key);
-    bool ok = false;
-    const Snapshot s = x_->WaitFor(
-        c.at.x, c.at.y, 1, 1, [&](const Snapshot& g) { return g.At(c.at.x, c.at.y) == c.rgb; },
-        kTimeoutMs, &ok);
-    EXPECT_TRUE(ok) << std::hex << (s.Empty() ? 0u : s.At(c.at.x, c.at.y));
-  }
-  x_->Click(geo_->screen_size_x - 20, 20);
-  ExpectEnd(0);
 }
 
 }  // namespace
