@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "cli/load.h"
+#include "cli/options.h"
 #include "editor/dialog.h"
 #include "editor/paint_session.h"
 #include "imaging/imaging.h"
@@ -66,7 +68,7 @@ bool Exists(const std::string& path) {
 }
 
 // A word for a shell: as it is when it is plain, else in single quotes.
-std::string Quoted(const std::string& word) {
+std::string ShellWord(const std::string& word) {
   if (!word.empty() &&
       word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
                              "._/+-:,@%=") == std::string::npos) {
@@ -80,7 +82,7 @@ std::string Quoted(const std::string& word) {
 // The command that goes on with the recovery file.
 std::string ResumeCommand(const EditCommand& c) {
   std::string command = "ledwheel edit --recover";
-  if (c.output != kDefaultOutput) command += " -o " + Quoted(c.output);
+  if (c.output != kDefaultOutput) command += " -o " + ShellWord(c.output);
   if (c.zoom != 0) command += " --zoom " + std::to_string(c.zoom);
   return command;
 }
@@ -96,7 +98,7 @@ bool WriteOutput(const wheel::Wheel& w) {
   try {
     WriteWheel(w, c.output);
   } catch (const FileError& e) {
-    Note(e.file() + ": " + e.what());
+    Note(Quoted(e.file()) + ": " + e.what());
     return false;
   }
   WarnIfWillNotRun(w.led, w.aantal_hoeken, c.source, c.output);
@@ -113,11 +115,11 @@ bool KeepPainting(const wheel::Wheel& w, const std::string& what) {
   try {
     WriteWheel(w, session.recovery);
   } catch (const FileError& e) {
-    Note(lead + "the unwritten changes are lost: " + e.file() + ": " + e.what());
+    Note(lead + "the unwritten changes are lost: " + Quoted(e.file()) + ": " + e.what());
     return false;
   }
-  Note(lead + "the unwritten changes are kept in " + session.recovery +
-       "; to go on with them: " + ResumeCommand(*session.command));
+  Note(lead + "the unwritten changes are kept in " + Quoted(session.recovery) +
+       "; to go on with them: " + Printable(ResumeCommand(*session.command)));
   return true;
 }
 
@@ -127,7 +129,7 @@ bool NoDisplay() {
   if (Graph::WindowRoom(&width, &height)) return false;
   const char* name = std::getenv("DISPLAY");
   Note(std::string("cannot open the editor window: no display") +
-       (name != nullptr && name[0] != '\0' ? std::string(" answers at ") + name : ""));
+       (name != nullptr && name[0] != '\0' ? " answers at " + Quoted(name) : ""));
   return true;
 }
 
@@ -193,33 +195,41 @@ int EditBody() {
 int RunEdit(const EditCommand& c) {
   SourceOptions source = c.source;
   const std::string recovery = RecoveryPath(c.output);
-  if (source.positions == "auto" && source.file.empty() && !c.recover) {
-    throw UsageError("-n auto: a blank wheel needs a number of positions, 1 to 500");
+  if (source.positions == SourceOptions::kAuto && source.file.empty() && !c.recover) {
+    throw UsageError("-n auto: a blank wheel needs a number of positions, " +
+                     RangeText(limits::kPositions));
   }
   // Refused before any painting is done, not after.
-  CheckReplaceable(c.output);
+  CheckOutput(c.output);
   LoadedWheel loaded;
   if (c.recover) {
     if (!Exists(recovery)) {
-      throw FileError(recovery, "no such file: no unwritten changes are kept for " + c.output);
+      throw FileError(recovery,
+                      "no such file: no unwritten changes are kept for " + Quoted(c.output));
     }
     source.file = recovery;
     loaded = LoadWheel(source);
   } else if (!source.file.empty()) {
-    loaded = LoadWheel(source);
+    // An IM.txt is edited in place; a picture is never replaced by one.
+    loaded = LoadWheel(source, [&c](bool picture) {
+      if (picture) CheckOutput(c.output, c.source.file);
+    });
   } else {
-    loaded.positions = source.positions.empty() ? kBlankPositions : std::stoi(source.positions);
+    loaded.positions = source.positions > 0 ? source.positions : kBlankPositions;
   }
   imaging::Image under;
   if (!c.under.empty()) {
-    const std::vector<uint8_t> bytes = ReadInput(c.under);
+    const std::vector<uint8_t> bytes =
+        ReadInput(c.under, [&c](std::span<const uint8_t> head) -> InputLimit {
+          if (!imaging::LooksLikePicture(head)) throw FileError(c.under, "not a picture");
+          return {kMaxPictureBytes, "a picture ledwheel reads"};
+        });
     std::string error;
-    if (!imaging::LooksLikePicture(bytes)) throw FileError(c.under, "not a picture");
     if (!imaging::DecodePicture(bytes, &under, &error)) throw FileError(c.under, error);
   }
   if (!c.recover && Exists(recovery)) {
-    Note(recovery +
-         " holds unwritten changes of an earlier run; to go on with them: " + ResumeCommand(c));
+    Note(Quoted(recovery) + " holds unwritten changes of an earlier run; to go on with them: " +
+         Printable(ResumeCommand(c)));
   }
   session = {&c, &loaded, c.under.empty() ? nullptr : &under, recovery};
   // The editor's run, with its console break and failure report.
@@ -235,12 +245,9 @@ void RegisterEdit(CLI::App& app, Action* action) {
   CLI::App* command = app.add_subcommand(
       "edit", "Paint FILE's wheel in the editor (no dialog); without FILE a blank wheel");
   AddSourceOptions(*command, &c->source, /*file_required=*/false);
-  command
-      ->add_option("--zoom", c->zoom,
-                   "the picture's size in percent, as the dialog asks it (default 0; 70 is "
-                   "true size)")
-      ->type_name("Z")
-      ->check(CLI::Range(editor::kMinZoom, editor::kMaxZoom));
+  AddNumberOption(*command, "--zoom", limits::kZoom, &c->zoom,
+                  "the picture's size in percent, as the dialog asks it (default 0; 70 is true "
+                  "size)");
   command
       ->add_option("-o,--output", c->output,
                    "where Ctrl+S and the write button write IM.txt (default IM.txt)")

@@ -21,7 +21,7 @@ struct FirmwareCommandLine {
 };
 
 int RunFirmware(const FirmwareCommandLine& c) {
-  CheckReplaceable(c.output);  // before the work, not after it
+  CheckOutput(c.output, c.source.file);  // before the work, not after it
   const LoadedWheel wheel = LoadWheel(c.source);
   FIO::Start();
   // The fragment exactly as the table writers make it, through a scratch file.

@@ -17,9 +17,8 @@ struct ImportCommand {
 };
 
 int RunImport(const ImportCommand& c) {
-  CheckReplaceable(c.output);  // before the work, not after it
+  CheckOutput(c.output, c.source.file);  // before the work, not after it
   const LoadedWheel wheel = LoadWheel(c.source);
-  FIO::Start();
   WriteReplacing(c.output, [&](const std::string& temp) {
     imtxt::WriteImFile(*wheel.led, wheel.positions, temp);
   });

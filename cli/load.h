@@ -17,10 +17,21 @@ class App;
 
 namespace cli {
 
+// No IM.txt is larger: 500 positions, each at every intensity, with CR LF line ends and a byte
+// order mark.
+constexpr uint64_t kMaxImBytes = 404'125 + 3;
+
+// No picture the loader takes is larger: its most pixels at 8 bytes each (16-bit RGBA stored
+// without compression), and room for what a file carries besides (profiles, thumbnails, text).
+constexpr uint64_t kMaxPictureBytes = imaging::kMaxPixels * 8 + (uint64_t{64} << 20);
+
 // The options every command that reads FILE takes.
 struct SourceOptions {
+  // -n auto.
+  static constexpr int32_t kAuto = -1;
+
   std::string file;
-  std::string positions;  // "" (the default for the file), "auto", or 1..500
+  int32_t positions = 0;  // 0: the file's own (an IM.txt's N, auto for a picture), kAuto, 1..500
   int32_t budget = 0;     // 0: the reference firmware's budget
   imaging::ImportOptions import;
 };
@@ -37,8 +48,10 @@ struct LoadedWheel {
 
 // Reads options.file and makes the wheel. An automatic N is said on standard error. Throws
 // FileError for a file that is missing, unreadable, neither a picture nor an IM.txt, damaged,
-// too large, or whose picture no N fits the budget.
-LoadedWheel LoadWheel(const SourceOptions& options);
+// too large, or whose picture no N fits the budget. kind_known, when given, is told whether the
+// file is a picture as soon as its first bytes show it, before the rest is read.
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known = nullptr);
 
 // Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
 void AddCrystalOption(CLI::App& command, double* mhz);
