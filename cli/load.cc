@@ -108,8 +108,8 @@ void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const Sourc
             << std::flush;
 }
 
-void AddSourceOptions(CLI::App& command, SourceOptions* options) {
-  command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
+void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_required) {
+  command.add_option("FILE", options->file, "an IM.txt or a picture")->required(file_required);
   AddPictureOptions(command, options);
 }
 

@@ -37,9 +37,9 @@ struct SourceOptions {
   imaging::ImportOptions import;
 };
 
-// Adds FILE and the source options (-n, --budget, --levels, --fit, --rotate, --mirror,
-// --invert, --no-dither) to a command.
-void AddSourceOptions(CLI::App& command, SourceOptions* options);
+// Adds FILE (required unless told otherwise) and the source options (-n, --budget, --levels,
+// --fit, --rotate, --mirror, --invert, --no-dither) to a command.
+void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_required = true);
 
 // The source options without FILE, for a command that takes its files another way.
 void AddPictureOptions(CLI::App& command, SourceOptions* options);

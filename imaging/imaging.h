@@ -102,4 +102,14 @@ struct RenderOptions {
 // REQUIRES: 1 <= positions <= 500, options.size >= 1.
 Image Render(const wheel::LedArray& led, int32_t positions, const RenderOptions& options);
 
+// The picture laid under the editor's wheel as the import maps it onto the LEDs (fit, rotation,
+// mirror), for painting details by hand: w.screen_size_x by w.screen_size_y pixels 0x00RRGGBB,
+// row by row. Each LED is drawn at the start of its position's sector, so the picture is turned
+// back by half a step: what lies under an LED is the middle of what the import gives it. Only
+// the rings' annulus is shown, at brightness times the picture's own (over black where it is
+// transparent); the rest is black. REQUIRES: the sizes and aantal_hoeken of w set,
+// 0 <= brightness <= 1.
+std::vector<uint32_t> EditorUnder(const Image& image, const ImportOptions& options,
+                                  const wheel::Wheel& w, double brightness);
+
 }  // namespace imaging
