@@ -113,21 +113,6 @@ void WriteReplacing(const std::string& path, const std::function<void(const std:
   }
 }
 
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use) {
-  const std::string scratch = NewNameBeside(path);
-  std::error_code ec;
-  try {
-    use(scratch);
-  } catch (const rts::Failure& f) {
-    fs::remove(scratch, ec);
-    throw FileError(path, FailureCause(f));
-  } catch (...) {
-    fs::remove(scratch, ec);
-    throw;
-  }
-  fs::remove(scratch, ec);
-}
-
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes) {
   WriteReplacing(path, [&](const std::string& temp) {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);

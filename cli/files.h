@@ -26,10 +26,6 @@ void CheckReplaceable(const std::string& path);
 // FileError naming path. An existing device or pipe is written to directly.
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write);
 
-// Calls use with the name of a new file beside path, and removes that file afterwards, also when
-// use throws. A failure of the file output inside use becomes a FileError naming path.
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use);
-
 // WriteReplacing with these bytes.
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes);
 

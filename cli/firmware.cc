@@ -9,7 +9,6 @@
 #include "cli/wheel_commands.h"
 #include "firmware/reference_firmware.h"
 #include "imtxt/maak_text.h"
-#include "runtime/fio.h"
 
 namespace cli {
 namespace {
@@ -23,17 +22,8 @@ struct FirmwareCommandLine {
 int RunFirmware(const FirmwareCommandLine& c) {
   CheckReplaceable(c.output);  // before the work, not after it
   const LoadedWheel wheel = LoadWheel(c.source);
-  FIO::Start();
-  // The fragment exactly as the table writers make it, through a scratch file.
-  const auto im_text = [&] {
-    std::string text;
-    WithScratchFile(c.output, [&](const std::string& scratch) {
-      imtxt::WriteImFile(*wheel.led, wheel.positions, scratch);
-      const std::vector<uint8_t> bytes = ReadInput(scratch);
-      text.assign(bytes.begin(), bytes.end());
-    });
-    return text;
-  };
+  // The fragment exactly as the writers make it, in memory.
+  const auto im_text = [&] { return imtxt::ImText(*wheel.led, wheel.positions); };
   const CommandOutput r =
       FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
   if (!r.source.empty()) {
