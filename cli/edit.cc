@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "cli/load.h"
+#include "cli/options.h"
 #include "editor/dialog.h"
 #include "editor/editor.h"
 #include "imtxt/maak_text.h"
@@ -84,12 +85,9 @@ void RegisterEdit(CLI::App& app, Action* action) {
   auto c = std::make_shared<EditCommand>();
   CLI::App* command = app.add_subcommand("edit", "Open the editor on FILE's wheel (no dialog)");
   AddSourceOptions(*command, &c->source);
-  command
-      ->add_option("--zoom", c->zoom,
-                   "the picture's size in percent, as the dialog asks it (default 0; 70 is "
-                   "true size)")
-      ->type_name("Z")
-      ->check(CLI::Range(editor::kMinZoom, editor::kMaxZoom));
+  AddNumberOption(*command, "--zoom", limits::kZoom, &c->zoom,
+                  "the picture's size in percent, as the dialog asks it (default 0; 70 is true "
+                  "size)");
   command
       ->add_option("-o,--output", c->output,
                    "where the write button writes IM.txt (default IM.txt)")

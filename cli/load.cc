@@ -4,11 +4,13 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <string_view>
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
 #include "imtxt/fragment_words.h"
@@ -21,12 +23,10 @@ namespace {
 constexpr int32_t kMaxAutoPositions = 256;
 constexpr std::string_view kAuto = "auto";
 
-int32_t ParsePositions(const std::string& text) { return text.empty() ? 0 : std::stoi(text); }
-
 // Quantizes the light at an explicit N, or finds the automatic N and says so on standard error.
 void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* wheel) {
-  if (!options.positions.empty() && options.positions != kAuto) {
-    wheel->positions = ParsePositions(options.positions);
+  if (options.positions > 0) {
+    wheel->positions = options.positions;
     imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
   } else {
     const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
@@ -70,9 +70,7 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
 }  // namespace
 
 void AddCrystalOption(CLI::App& command, double* mhz) {
-  command.add_option("--mhz", *mhz, "the wheel's crystal in MHz (default 20)")
-      ->type_name("F")
-      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+  AddNumberOption(command, "--mhz", limits::kMhz, mhz, "the wheel's crystal in MHz (default 20)");
 }
 
 void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
@@ -85,27 +83,28 @@ void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const Sourc
 void AddSourceOptions(CLI::App& command, SourceOptions* options) {
   command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
   command
-      .add_option("-n,--positions", options->positions,
-                  "positions 1..500, or auto (a picture's default: the most up to 256 whose "
-                  "IM.txt fits --budget); an IM.txt keeps its own unless told")
-      ->type_name("N")
-      ->check(
-          [](const std::string& text) -> std::string {
-            if (text == kAuto) return {};
-            if (text.empty() || text.size() > 3 ||
-                text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
-                std::stoi(text) > wheel::kMaxPositions) {
-              return "positions must be 1 to 500 or auto, not " + text;
+      .add_option_function<std::string>(
+          "-n,--positions",
+          [options](const std::string& text) {
+            if (text == kAuto) {
+              options->positions = SourceOptions::kAuto;
+              return;
             }
-            return {};
+            std::string complaint;
+            const std::optional<double> n = ParseNumber(text, limits::kPositions, &complaint);
+            if (!n) {
+              throw CLI::ValidationError(
+                  "--positions",
+                  "expected auto or " + RangeText(limits::kPositions) + ", not " + Quoted(text));
+            }
+            options->positions = static_cast<int32_t>(*n);
           },
-          "");
-  command
-      .add_option("--budget", options->budget,
+          "positions, or auto (a picture's default: the most up to 256 whose IM.txt fits "
+          "--budget); an IM.txt keeps its own unless told")
+      ->type_name("N:1.." + std::to_string(wheel::kMaxPositions) + "|auto");
+  AddNumberOption(command, "--budget", limits::kBudget, &options->budget,
                   "instruction words the IM.txt may take when N is automatic (default " +
-                      std::to_string(firmware::kFragmentBudget) + ")")
-      ->type_name("WORDS")
-      ->check(CLI::Range(1, 1 << 20));
+                      std::to_string(firmware::kFragmentBudget) + ")");
   command
       .add_option_function<std::string>(
           "--levels",
@@ -128,8 +127,11 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options) {
           "picture inside the wheel")
       ->type_name("cover|contain")
       ->check(OneOf({"cover", "contain"}), "");
-  command.add_option("--rotate", options->import.rotate_degrees, "turn the picture clockwise")
-      ->type_name("DEG");
+  AddNumberOption(
+      command, "--rotate", limits::kRotate,
+      // Exact for any double: 1e300 degrees is the picture turned 1e300 degrees.
+      [options](double v) { options->import.rotate_degrees = std::fmod(v, 360.0); },
+      "turn the picture clockwise");
   command.add_flag("--mirror", options->import.mirror, "swap left and right");
   command.add_flag("--invert", options->import.invert, "dark artwork on light paper");
   command.add_flag_callback(
@@ -170,8 +172,7 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
     std::string error;
     if (!imtxt::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
     wheel.positions = info.positions;
-    if (options.positions.empty() ||
-        (options.positions != kAuto && ParsePositions(options.positions) == info.positions)) {
+    if (options.positions == 0 || options.positions == info.positions) {
       return wheel;
     }
     // Another N: the wheel as it looks turning, imported afresh.

@@ -19,8 +19,11 @@ namespace cli {
 
 // The options every command that reads FILE takes.
 struct SourceOptions {
+  // -n auto.
+  static constexpr int32_t kAuto = -1;
+
   std::string file;
-  std::string positions;  // "" (the default for the file), "auto", or 1..500
+  int32_t positions = 0;  // 0: the file's own (an IM.txt's N, auto for a picture), kAuto, 1..500
   int32_t budget = 0;     // 0: the reference firmware's budget
   imaging::ImportOptions import;
 };

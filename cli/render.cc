@@ -5,13 +5,11 @@
 #include "cli/cli.h"
 #include "cli/files.h"
 #include "cli/load.h"
+#include "cli/options.h"
 #include "imaging/imaging.h"
 
 namespace cli {
 namespace {
-
-// 10000 x 10000 is the largest picture the loader would read back.
-constexpr int32_t kMaxSize = 10000;
 
 struct RenderCommand {
   SourceOptions source;
@@ -43,12 +41,8 @@ void RegisterRender(CLI::App& app, Action* action) {
           "spin: a long exposure of the turning wheel (default); editor: the editor's preview")
       ->type_name("spin|editor")
       ->check(OneOf({"spin", "editor"}), "");
-  command
-      ->add_option("--size", c->render.size,
-                   "the picture's side in pixels; the wheel's edge touches its sides (default "
-                   "800)")
-      ->type_name("PX")
-      ->check(CLI::Range(1, kMaxSize));
+  AddNumberOption(*command, "--size", limits::kSize, &c->render.size,
+                  "the picture's side in pixels; the wheel's edge touches its sides (default 800)");
   command
       ->add_option_function<std::string>(
           "--colour",

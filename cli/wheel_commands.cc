@@ -2,28 +2,23 @@
 #include "cli/wheel_commands.h"
 
 #include <cassert>
-#include <cstdio>
 
+#include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
 
 namespace cli {
 namespace {
 
-// The program memory of the chip: no budget can be larger.
-constexpr int32_t kProgramWords = 4 * firmware::kPageWords;
-
 // An option's complaint, or empty when the options are in range.
 std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
-  if (!(mhz >= firmware::kMinMhz && mhz <= firmware::kMaxMhz)) {
-    char text[160];
-    std::snprintf(text, sizeof text, "ledwheel: --mhz %g: the PIC16F877A runs from %g to %g MHz\n",
-                  mhz, firmware::kMinMhz, firmware::kMaxMhz);
-    return text;
+  if (const std::string c = OutOfRange(limits::kMhz, mhz); !c.empty()) {
+    return "ledwheel: --mhz: " + c + "\n";
   }
-  if (budget && (*budget < 0 || *budget > kProgramWords)) {
-    return "ledwheel: --budget " + std::to_string(*budget) + ": from 0 to " +
-           std::to_string(kProgramWords) + " words\n";
+  if (budget) {
+    if (const std::string c = OutOfRange(limits::kBudget, *budget); !c.empty()) {
+      return "ledwheel: --budget: " + c + "\n";
+    }
   }
   return "";
 }
