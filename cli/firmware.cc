@@ -16,7 +16,6 @@ namespace {
 struct FirmwareCommandLine {
   SourceOptions source;
   std::string output = "wheel.asm";
-  double mhz = firmware::kDefaultMhz;
 };
 
 int RunFirmware(const FirmwareCommandLine& c) {
@@ -24,8 +23,8 @@ int RunFirmware(const FirmwareCommandLine& c) {
   const LoadedWheel wheel = LoadWheel(c.source);
   // The fragment exactly as the writers make it, in memory.
   const auto im_text = [&] { return imtxt::ImText(*wheel.led, wheel.positions); };
-  const CommandOutput r =
-      FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
+  const CommandOutput r = FirmwareCommand(
+      {c.source.file, wheel.led.get(), wheel.positions, im_text}, c.source.mhz, *c.source.layout);
   if (!r.source.empty()) {
     WriteBytesReplacing(c.output,
                         {reinterpret_cast<const uint8_t*>(r.source.data()), r.source.size()});
@@ -42,12 +41,15 @@ void RegisterFirmware(CLI::App& app, Action* action) {
       app.add_subcommand("firmware",
                          "Write the wheel's whole PIC16F877A firmware with FILE's picture")
           ->footer(
-              "One assembler source, the picture in a program page of its own: gpasm OUT gives "
-              "the hex file to flash. A picture too big for the page gets no firmware (exit 3).");
+              "One assembler source: gpasm OUT gives the hex file to flash. The table layout "
+              "(the default) holds any picture of up to 500 positions as data; a picture's "
+              "automatic N is the most it shows at --speed. The fragment layout puts IM.txt's "
+              "fragment in a program page of its own; a fragment too big for the page gets no "
+              "firmware (exit 3).");
   AddSourceOptions(*command, &c->source);
   command->add_option("-o,--output", c->output, "where the source goes (default wheel.asm)")
       ->type_name("PATH");
-  AddCrystalOption(*command, &c->mhz);
+  AddFirmwareOptions(*command, &c->source);
   command->callback([c, action] { *action = [c] { return RunFirmware(*c); }; });
 }
 

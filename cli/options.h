@@ -45,6 +45,8 @@ inline constexpr OptionLimit kMhz{"F", firmware::kMinMhz, firmware::kMaxMhz, fal
 inline constexpr OptionLimit kZoom{"Z", editor::kMinZoom, editor::kMaxZoom, true, "percent"};
 // 10000 x 10000 is the largest picture the loader reads back.
 inline constexpr OptionLimit kSize{"PX", 1, 10000, true, "pixels"};
+// The wheel speed the automatic N of firmware and check is chosen for.
+inline constexpr OptionLimit kSpeed{"TURNS_PER_S", 0.1, 10000, false, "turns per second"};
 // Any finite angle; a turn more or less is the same picture.
 inline constexpr OptionLimit kRotate{"DEG", -std::numeric_limits<double>::max(),
                                      std::numeric_limits<double>::max(), false, "degrees"};

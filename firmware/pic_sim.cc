@@ -182,21 +182,28 @@ std::vector<Shown> FragmentBlocks(const std::vector<PortWrite>& writes, uint64_t
   std::vector<Shown> blocks;
   std::array<uint64_t, wheel::kLedsPerSpoke> on_since{};
   uint32_t leds = 0;
+  bool open = false;  // the last block is still lit
   for (const State& s : States(writes)) {
-    if (leds == 0 && s.leds != 0 && s.cycle >= from && s.cycle < to) {
-      blocks.push_back({});
-      blocks.back().start = s.cycle;
+    if (leds == 0 && s.leds != 0) {
+      open = s.cycle >= from && s.cycle < to;
+      if (open) {
+        blocks.push_back({});
+        blocks.back().start = s.cycle;
+      }
     }
     for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
       const bool was = leds >> i & 1, is = s.leds >> i & 1;
       if (!was && is) on_since[i] = s.cycle;
-      if (was && !is && !blocks.empty() && on_since[i] >= blocks.back().start) {
+      if (was && !is && open) {
         Shown& b = blocks.back();
         if (b.lit[i] != 0) b.lit_twice = true;
         b.lit[i] = s.cycle - on_since[i];
       }
     }
-    if (leds != 0 && s.leds == 0 && !blocks.empty()) blocks.back().end = s.cycle;
+    if (leds != 0 && s.leds == 0 && open) {
+      blocks.back().end = s.cycle;
+      open = false;
+    }
     leds = s.leds;
   }
   return blocks;

@@ -22,8 +22,8 @@ constexpr int32_t kFragmentBudget = kPageWords - kPageRoutineWords;
 // turn's checks and division included); position 1 starts that much late. gpsim presents step
 // 1 806 cycles after the edge for a 20-bit quotient (24 positions, turns of 2^24 cycles); the
 // interrupt's return, four more quotient bits, an overflow taken inside the division and the
-// longest branches bring it to 949.
-constexpr int32_t kSensorIsrCycles = 949;
+// longest branches bring it to 952.
+constexpr int32_t kSensorIsrCycles = 952;
 
 // The shortest delay phase: below it the call overheads blur the intensities.
 constexpr int32_t kMinDelayCycles = 150;

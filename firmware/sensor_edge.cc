@@ -17,6 +17,15 @@ void Replace(std::string& text, std::string_view key, std::string_view value) {
 
 constexpr std::string_view kMeasure =
     R"(        BCF     INTCON,INTF
+        BTFSS   PIR1,TMR1IF     ; an overflow not counted yet
+        GOTO    EDGE_COUNTED_EARLY
+        BCF     PIR1,TMR1IF
+        INCFSZ  TU,F
+        GOTO    EDGE_COUNTED_EARLY
+        BCF     MFLAGS,VALID    ; 2^24 cycles without an edge: any edge starts a turn
+        CLRF    GUARD0
+        CLRF    GUARD1
+EDGE_COUNTED_EARLY
         ; An edge sooner than GUARD x 256 cycles after the last is the sensor bouncing.
         MOVF    GUARD1,W
         SUBWF   TU,W

@@ -18,11 +18,11 @@ namespace {
 // edge, and the end-of-turn handler takes 30 from its match, with the interrupt's entry.
 constexpr int32_t kTurnEndCycles = 56;
 // Cycles of the edge's interrupt from Timer1's restart to its return, without the
-// multiplication: gpsim counts 271 when the turn is longer than the one before (the longer
-// path); a pending overflow adds 3 and the longest compare 2. One ignored bounce may follow it
-// before the first step.
-constexpr int32_t kEdgeFixedCycles = 271 + 3 + 2;
-constexpr int32_t kEdgeBounceCycles = 21;
+// multiplication: gpsim counts 282 when the turn is longer than the one before (the longer
+// path); an overflow in the restart's cycles adds 3, the longest compares 3. One ignored bounce
+// may follow it before the first step.
+constexpr int32_t kEdgeFixedCycles = 282 + 3 + 3;
+constexpr int32_t kEdgeBounceCycles = 23;
 
 constexpr const char* kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, table layout:
@@ -86,7 +86,13 @@ LEFT0           EQU     0x3D    ; steps still to come in this turn
 LEFT1           EQU     0x3E
 BASEL           EQU     0x3F    ; the table shown: the picture's (one frame) from its first word
 BASEH           EQU     0x40
-RAM_END         EQU     0x41
+TARGETH         EQU     0x41    ; the handler of a far boundary, after its waypoints
+REM0            EQU     0x42    ; cycles from a waypoint to its boundary
+REM1            EQU     0x43
+REM2            EQU     0x44
+STATE           EQU     0x45
+LONG            EQU     0       ; STATE: a phase is longer than 32832 cycles
+RAM_END         EQU     0x46
 ; Common RAM, reachable from every bank: one position's words as read, four bytes an image
 ; (PORTD, PORTA, PORTC, PORTB).
 B0              EQU     0x70
@@ -113,30 +119,22 @@ B15             EQU     0x7F
         NOP
 
 ; The interrupt routine. The main program only waits, so nothing is saved; every path leaves
-; bank 0 selected and PCLATH at 0.
+; bank 0 selected and PCLATH at 0. A compare match goes to the handler NEXTH names, in the first
+; 256 words: matches come at least every 32768 cycles (far boundaries get waypoints), and each
+; handler counts Timer1's overflow after its port writes, so that no other interrupt ever delays
+; a phase (only a bounce of the sensor can).
         ORG     0x004
         BTFSS   PIR1,CCP1IF
         GOTO    NOT_COMPARE
         BCF     PIR1,CCP1IF
-        ; A match of Timer1's lower 16 bits is the boundary when the upper byte matches too. An
-        ; overflow still pending came before the match when the match is in the lower half.
-        MOVF    TU,W
-        BTFSS   PIR1,TMR1IF
-        GOTO    COMPARE_UPPER
-        BTFSS   CCPR1H,7
-        ADDLW   D'1'
-COMPARE_UPPER
-        XORWF   NB3,W
-        BTFSS   STATUS,Z
-        RETFIE
         MOVF    NEXTH,W
         MOVWF   PCL
 
 ; A step begins: image 1, and at once image 2.
 PH0
-@IMAGE_1@@IMAGE_2@@NEXT_BOUNDARY@        MOVLW   LOW PH1
+@IMAGE_1@@IMAGE_2@        MOVLW   LOW PH1
         MOVWF   NEXTH
-        ; After this step's last phase: the next step, or the turn's end.
+@NEXT_BOUNDARY@        ; After this step's last phase: the next step, or the turn's end.
         MOVF    LEFT0,W
         IORWF   LEFT1,W
         BTFSC   STATUS,Z
@@ -147,20 +145,17 @@ PH0
         DECF    LEFT1,F
         MOVLW   LOW PH0
         MOVWF   AFTER
-@READ_PH0@        RETFIE
-
+@READ_PH0@@TAIL@
 ; A phase on: image 3.
 PH1
-@IMAGE_3@@NEXT_BOUNDARY@        MOVLW   LOW PH2
+@IMAGE_3@        MOVLW   LOW PH2
         MOVWF   NEXTH
-@READ_PH1@        RETFIE
-
+@NEXT_BOUNDARY@@READ_PH1@@TAIL@
 ; Two phases on: image 4.
 PH2
-@IMAGE_4@@NEXT_BOUNDARY@        MOVF    AFTER,W
+@IMAGE_4@        MOVF    AFTER,W
         MOVWF   NEXTH
-@READ_PH2@        RETFIE
-
+@NEXT_BOUNDARY@@READ_PH2@@TAIL@
 ; The turn's end: every LED out, as late after the match as a step's images.
 TURN_END
         NOP
@@ -170,30 +165,95 @@ TURN_END
         CLRF    PORTB
         MOVLW   LOW IDLE
         MOVWF   NEXTH
+; No step to come: a match every 32768 cycles keeps the clock counted.
 IDLE
-        RETFIE
-
+        MOVLW   0x80
+        MOVWF   CCPR1L
+        ADDWF   TMR1H,W
+        MOVWF   CCPR1H
+@TAIL@
+; A waypoint on the way to a far boundary, REM cycles ahead.
+WAIT
+        MOVF    REM2,F
+        BTFSS   STATUS,Z
+        GOTO    WAIT_FAR
+        MOVLW   0x80
+        SUBWF   REM1,W
+        BTFSS   STATUS,Z
+        GOTO    WAIT_CMP
+        MOVLW   0x40
+        SUBWF   REM0,W
+WAIT_CMP
+        BTFSC   STATUS,C
+        GOTO    WAIT_FAR
+        ; Less than 32832 cycles: the boundary is next, at least 64 cycles on.
+        MOVF    NB1,W
+        MOVWF   CCPR1L
+        MOVF    NB2,W
+        MOVWF   CCPR1H
+        CALL    NONZERO
+        BCF     PIR1,CCP1IF
+        MOVF    TARGETH,W
+        MOVWF   NEXTH
+@TAIL@WAIT_FAR
+        MOVLW   0x80
+        ADDWF   CCPR1H,F
+        SUBWF   REM1,F
+        BTFSS   STATUS,C
+        DECF    REM2,F
+        CALL    NONZERO
+@TAIL@
 PH0_LAST
         MOVLW   LOW TURN_END
         MOVWF   AFTER
-        RETFIE
-
-NOT_COMPARE
-        BTFSC   INTCON,INTF
-        GOTO    EDGE
-        BTFSC   PIR1,TMR1IF
-        GOTO    OVERFLOW
-        RETFIE
+@TAIL@
+; A boundary more than 32832 cycles away (the phase is that long): the match after this one is
+; a waypoint 32768 cycles on.
+FAR
+        MOVF    NEXTH,W
+        MOVWF   TARGETH
+        MOVLW   LOW WAIT
+        MOVWF   NEXTH
+        MOVF    P1,W            ; this boundary's match, NB - P ...
+        SUBWF   CCPR1L,F
+        MOVF    P2,W
+        BTFSS   STATUS,C
+        INCFSZ  P2,W
+        SUBWF   CCPR1H,F
+        MOVLW   0x80            ; ... and 32768 cycles on
+        ADDWF   CCPR1H,F
+        MOVF    P1,W
+        MOVWF   REM0
+        MOVF    P2,W
+        MOVWF   REM1
+        MOVF    P3,W
+        MOVWF   REM2
+        MOVLW   0x80
+        SUBWF   REM1,F
+        BTFSS   STATUS,C
+        DECF    REM2,F
+; CCPR1 never 0: gpsim's compare never matches it (the chip's does); a cycle late instead.
+NONZERO
+        MOVF    CCPR1L,W
+        IORWF   CCPR1H,W
+        BTFSC   STATUS,Z
+        INCF    CCPR1L,F
+        RETURN
 
 ; Timer1 overflowed: the clock's upper byte goes up. After 2^24 cycles without an edge the turn
 ; cannot be measured, and any edge starts one.
-OVERFLOW
+COUNT
         BCF     PIR1,TMR1IF
         INCFSZ  TU,F
         RETFIE
         BCF     MFLAGS,VALID
         CLRF    GUARD0
         CLRF    GUARD1
+        RETFIE
+
+NOT_COMPARE
+        BTFSC   INTCON,INTF
+        GOTO    EDGE
         RETFIE
 
 ; The sensor edge: the last turn's light ends, the turn is measured, and when the next can be
@@ -209,7 +269,22 @@ EDGE
         BTFSS   STATUS,C
         DECF    Q2,F
         ; A phase: Q / (3 x NPOS) in 1/256 cycles, as Q x @K@ >> @SHIFT@ (by shifts and adds).
-@MULTIPLY@        ; The first step at FIRST, then a boundary every phase.
+@MULTIPLY@        ; Phases longer than 32832 cycles reach their boundaries by waypoints.
+        BCF     STATE,LONG
+        MOVF    P3,F
+        BTFSS   STATUS,Z
+        GOTO    EDGE_LONG
+        MOVLW   0x80
+        SUBWF   P2,W
+        BTFSS   STATUS,Z
+        GOTO    EDGE_PHASE
+        MOVLW   0x40
+        SUBWF   P1,W
+EDGE_PHASE
+        BTFSC   STATUS,C
+EDGE_LONG
+        BSF     STATE,LONG
+        ; The first step at FIRST, then a boundary every phase.
         CLRF    NB0
         MOVLW   LOW FIRST
         MOVWF   NB1
@@ -239,6 +314,10 @@ EDGE
 EDGE_DARK
         MOVLW   LOW IDLE
         MOVWF   NEXTH
+        MOVLW   0x80            ; the first match 32768 cycles on
+        MOVWF   CCPR1L
+        MOVWF   CCPR1H
+        BCF     PIR1,CCP1IF
         RETFIE
 
 START
@@ -275,12 +354,15 @@ START_CLEAR
         CLRF    TRISD           ; LEDs 1-8
         MOVLW   B'00001000'     ; weak pull-ups on, INT on the falling edge
         MOVWF   OPTION_REG
-        MOVLW   (1 << TMR1IE) | (1 << CCP1IE)
+        MOVLW   (1 << CCP1IE)     ; Timer1's overflows are counted by the compare's handlers
         MOVWF   PIE1
         BSF     STATUS,RP1      ; bank 3
         BSF     EECON1,EEPGD    ; reads come from program memory
         BCF     STATUS,RP0
         BCF     STATUS,RP1      ; bank 0
+        MOVLW   0x80            ; the first match 32768 cycles on
+        MOVWF   CCPR1L
+        MOVWF   CCPR1H
         MOVLW   B'00001010'     ; CCP1 compare: an interrupt only, RC2 stays an LED
         MOVWF   CCP1CON
         CLRF    TMR1L
@@ -353,9 +435,20 @@ constexpr std::string_view kNextBoundary =
         ADDWF   NB3,F
         MOVF    NB1,W
         MOVWF   CCPR1L
+        IORWF   NB2,W           ; a match at 0 comes a cycle late: gpsim never matches 0
+        BTFSC   STATUS,Z
+        INCF    CCPR1L,F
         MOVF    NB2,W
         MOVWF   CCPR1H
-        BCF     PIR1,CCP1IF     ; a match between the two writes was none
+        BTFSC   STATE,LONG
+        CALL    FAR
+        BCF     PIR1,CCP1IF     ; a match between the writes was none
+)";
+
+constexpr std::string_view kTail =
+    R"(        BTFSC   PIR1,TMR1IF
+        GOTO    COUNT
+        RETFIE
 )";
 
 // Reads table words first..last of a position into their bytes (word w into B(2w), B(2w+1)),
@@ -501,6 +594,7 @@ std::string CodeSource(int32_t positions, double mhz, const TableTiming& timing,
   Replace(text, "MULTIPLY", plan.multiply);
   for (int32_t t = 1; t <= 4; ++t) Replace(text, "IMAGE_" + std::to_string(t), Image(t));
   Replace(text, "NEXT_BOUNDARY", kNextBoundary);
+  Replace(text, "TAIL", kTail);
   // The next position's words, read as their bytes fall free: 2, 3 and 3 words a phase.
   Replace(text, "READ_PH0", Read(0, 1, "the next position's image 1"));
   Replace(text, "READ_PH1", Read(2, 4, "its image 2 and half of 3"));
