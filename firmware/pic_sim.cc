@@ -1,6 +1,7 @@
 // The reference firmware on the simulator: the stimulus, gpsim's log and the decoding of turns.
 #include "firmware/pic_sim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -221,6 +222,91 @@ bool AnyLight(const std::vector<PortWrite>& writes, uint64_t from, uint64_t to) 
     if (s.leds != 0) return true;
   }
   return before != 0;
+}
+
+namespace {
+
+std::string Say(const std::string& what, size_t position) {
+  return what + " at position " + std::to_string(position + 1);
+}
+
+double Median(std::vector<double> v) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+std::string TableTurnProblem(const std::vector<PortWrite>& writes, const Picture& picture,
+                             uint64_t edge, uint64_t next, uint64_t dark_after, uint64_t* first,
+                             double tolerance) {
+  int stray = 0;
+  const std::vector<Shown> steps = TableSteps(writes, edge, next, &stray);
+  if (stray != 0) return std::to_string(stray) + " stray images";
+  if (steps.size() != picture.size()) return std::to_string(steps.size()) + " steps";
+  std::vector<double> phases;
+  for (const Shown& s : steps) {
+    phases.push_back(static_cast<double>(s.phase[1] - s.phase[0]));
+    phases.push_back(static_cast<double>(s.phase[2] - s.phase[1]));
+  }
+  const double phase = Median(phases);
+  for (size_t k = 0; k < steps.size(); ++k) {
+    const Shown& s = steps[k];
+    if (s.intensity != picture[k]) return Say("wrong intensities", k);
+    if (s.lit_twice) return Say("an LED lit twice", k);
+    const uint64_t to = k + 1 < steps.size() ? steps[k + 1].start : s.end;
+    for (const uint64_t length :
+         {s.phase[1] - s.phase[0], s.phase[2] - s.phase[1], to - s.phase[2]}) {
+      if (std::abs(static_cast<double>(length) - phase) > tolerance) {
+        return Say("a phase of " + std::to_string(length) + " cycles, not " +
+                       std::to_string(static_cast<int>(phase)),
+                   k);
+      }
+    }
+  }
+  *first = steps.front().start - edge;
+  if (AnyLight(writes, edge + dark_after, steps.front().start)) return "light before position 1";
+  if (steps.back().end >= next) return "the turn runs into the next edge";
+  // The turn's end clears four ports.
+  if (AnyLight(writes, steps.back().end + 4, next)) return "light after the turn's end";
+  return "";
+}
+
+std::string FragmentTurnProblem(const std::vector<PortWrite>& writes, const Picture& picture,
+                                uint64_t edge, uint64_t next) {
+  std::vector<size_t> lit;
+  for (size_t q = 0; q < picture.size(); ++q) {
+    if (std::any_of(picture[q].begin(), picture[q].end(), [](int32_t v) { return v > 0; })) {
+      lit.push_back(q);
+    }
+  }
+  const std::vector<Shown> blocks = FragmentBlocks(writes, edge, next);
+  if (blocks.size() != lit.size()) return std::to_string(blocks.size()) + " displays";
+  if (blocks.empty()) return "";
+  // The length of one delay phase: the median of what intensity 2 (or a half of 3, a third of 4)
+  // lasts.
+  std::vector<double> units;
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      const int32_t v = picture[lit[b]][i];
+      if (v >= 2) units.push_back(static_cast<double>(blocks[b].lit[i]) / (v - 1));
+    }
+  }
+  if (units.empty()) return "no intensity above 1";
+  const double unit = Median(units);
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      const double d = static_cast<double>(blocks[b].lit[i]);
+      const int32_t v = picture[lit[b]][i];
+      const bool right = v == 0   ? d == 0
+                         : v == 1 ? d > 0 && d < unit / 4  // an interrupt may stretch it
+                                  : std::abs(d / unit - (v - 1)) <= 0.1 * (v - 1);
+      if (!right) return Say("LED " + std::to_string(i + 1) + " lit " + std::to_string(d), lit[b]);
+    }
+    if (blocks[b].lit_twice) return Say("an LED lit twice", lit[b]);
+  }
+  if (blocks.back().end >= next) return "the turn runs into the next edge";
+  return "";
 }
 
 }  // namespace firmware::testing

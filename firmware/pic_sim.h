@@ -62,4 +62,20 @@ std::vector<Shown> FragmentBlocks(const std::vector<PortWrite>& writes, uint64_t
 // Whether any LED is lit at some moment in [from, to).
 bool AnyLight(const std::vector<PortWrite>& writes, uint64_t from, uint64_t to);
 
+// picture[q - 1][i - 1]: the intensity of LED i at position q.
+using Picture = std::vector<std::array<int32_t, wheel::kLedsPerSpoke>>;
+
+// What is wrong with the table layout's turn from `edge` to `next`, or "" when it showed the
+// picture: its positions in order, each over three equal phases (to `tolerance` cycles: compare
+// interrupts mark them), nothing lit outside them from `dark_after` cycles after the edge on.
+// *first gets the first step's start after the edge.
+std::string TableTurnProblem(const std::vector<PortWrite>& writes, const Picture& picture,
+                             uint64_t edge, uint64_t next, uint64_t dark_after, uint64_t* first,
+                             double tolerance = 1.0);
+
+// The same for the fragment layout: one display a lit position, in order, with intensities 2, 3
+// and 4 lit 1 : 2 : 3 (the delay loops, within 10 %), 1 only briefly.
+std::string FragmentTurnProblem(const std::vector<PortWrite>& writes, const Picture& picture,
+                                uint64_t edge, uint64_t next);
+
 }  // namespace firmware::testing

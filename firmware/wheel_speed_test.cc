@@ -94,77 +94,6 @@ struct Case {
   int32_t min_phase = kTableMinPhaseCycles;
 };
 
-// The table layout's turn from `edge` to `next`: the picture's positions in order, each over
-// three equal phases (to the cycle: the compare interrupts mark them), the first a fixed time
-// after the edge, nothing lit outside them.
-void ExpectTableTurn(const testing::Simulation& sim, const Picture& picture, uint64_t edge,
-                     uint64_t next, uint64_t* first) {
-  int stray = 0;
-  const std::vector<testing::Shown> steps = TableSteps(sim.writes, edge, next, &stray);
-  EXPECT_EQ(stray, 0);
-  ASSERT_EQ(steps.size(), picture.size()) << "steps in the turn";
-  std::vector<uint64_t> phases;
-  for (const testing::Shown& s : steps) {
-    phases.push_back(s.phase[1] - s.phase[0]);
-    phases.push_back(s.phase[2] - s.phase[1]);
-  }
-  std::nth_element(phases.begin(), phases.begin() + phases.size() / 2, phases.end());
-  const double phase = static_cast<double>(phases[phases.size() / 2]);
-  for (size_t k = 0; k < steps.size(); ++k) {
-    const testing::Shown& s = steps[k];
-    EXPECT_EQ(s.intensity, picture[k]) << "position " << k + 1;
-    EXPECT_FALSE(s.lit_twice) << "position " << k + 1;
-    const uint64_t to = k + 1 < steps.size() ? steps[k + 1].start : s.end;
-    for (const uint64_t length :
-         {s.phase[1] - s.phase[0], s.phase[2] - s.phase[1], to - s.phase[2]}) {
-      EXPECT_NEAR(static_cast<double>(length), phase, 1.0) << "position " << k + 1;
-    }
-  }
-  EXPECT_GT(phase, kTableMinPhaseCycles - 1.0);
-  // Position 1 starts as late after every edge.
-  const uint64_t offset = steps.front().start - edge;
-  if (*first == 0) *first = offset;
-  EXPECT_NEAR(static_cast<double>(offset), static_cast<double>(*first), 1.0);
-  EXPECT_LT(offset, 600u);
-  EXPECT_FALSE(AnyLight(sim.writes, edge + kEdgeDarkens, steps.front().start));
-  EXPECT_LT(steps.back().end, next);
-  EXPECT_FALSE(AnyLight(sim.writes, steps.back().end + 4, next));  // after the four clears
-}
-
-// The fragment layout's turn: one display a lit position, in order, with intensities 2, 3 and 4
-// lit 1 : 2 : 3 (the delay loops), 1 only for a few cycles.
-void ExpectFragmentTurn(const testing::Simulation& sim, const Picture& picture, uint64_t edge,
-                        uint64_t next) {
-  std::vector<size_t> lit;
-  for (size_t q = 0; q < picture.size(); ++q) {
-    if (std::any_of(picture[q].begin(), picture[q].end(), [](int32_t v) { return v > 0; })) {
-      lit.push_back(q);
-    }
-  }
-  const std::vector<testing::Shown> blocks = FragmentBlocks(sim.writes, edge, next);
-  ASSERT_EQ(blocks.size(), lit.size()) << "displays in the turn";
-  std::vector<double> units;
-  for (size_t b = 0; b < blocks.size(); ++b) {
-    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
-      const int32_t v = picture[lit[b]][i];
-      if (v >= 2) units.push_back(static_cast<double>(blocks[b].lit[i]) / (v - 1));
-    }
-  }
-  ASSERT_FALSE(units.empty());
-  std::nth_element(units.begin(), units.begin() + units.size() / 2, units.end());
-  const double unit = units[units.size() / 2];
-  for (size_t b = 0; b < blocks.size(); ++b) {
-    Position got{};
-    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
-      const double d = static_cast<double>(blocks[b].lit[i]);
-      got[i] = d == 0 ? 0 : d <= 16 ? 1 : 1 + static_cast<int32_t>(std::lround(d / unit));
-    }
-    EXPECT_EQ(got, picture[lit[b]]) << "position " << lit[b] + 1;
-    EXPECT_FALSE(blocks[b].lit_twice) << "position " << lit[b] + 1;
-  }
-  EXPECT_LT(blocks.back().end, next);
-}
-
 TEST_F(WheelSpeedTest, TurnByTurn) {
   const Picture random500 = Random(500, 1);
   const Picture random256 = Random(256, 2);
@@ -254,15 +183,21 @@ TEST_F(WheelSpeedTest, TurnByTurn) {
       continue;
     }
     ASSERT_EQ(std::string(c.expect).size() + 1, edges.size());
-    uint64_t first = 0;
+    uint64_t first = 0;  // position 1 starts as late after every edge
     for (size_t k = 0; k + 1 < edges.size(); ++k) {
       SCOPED_TRACE("turn " + std::to_string(k) + " of " + c.expect);
       if (c.expect[k] == '.') {
         EXPECT_FALSE(AnyLight(sim.writes, edges[k] + kEdgeDarkens, edges[k + 1]));
       } else if (c.expect[k] == 'S' && c.layout == Layout::kTable) {
-        ExpectTableTurn(sim, c.picture, edges[k], edges[k + 1], &first);
+        uint64_t offset = 0;
+        EXPECT_EQ(
+            TableTurnProblem(sim.writes, c.picture, edges[k], edges[k + 1], kEdgeDarkens, &offset),
+            "");
+        if (first == 0) first = offset;
+        EXPECT_NEAR(static_cast<double>(offset), static_cast<double>(first), 1.0);
+        EXPECT_LT(offset, 600u);
       } else if (c.expect[k] == 'S') {
-        ExpectFragmentTurn(sim, c.picture, edges[k], edges[k + 1]);
+        EXPECT_EQ(FragmentTurnProblem(sim.writes, c.picture, edges[k], edges[k + 1]), "");
       }
     }
   }
