@@ -67,7 +67,8 @@ WORST_L         EQU     @WORST_L@
 ; Timer1 stands still this many cycles at the sensor edge: it restarts from them, so that the
 ; turn's length comes out whole.
 SENSOR_LAG      EQU     D'@SENSOR_LAG@'
-; Edges never count sooner than GMIN x 256 cycles apart: a quarter of the shortest turn shown.
+; Edges never count sooner than GMIN x 256 cycles apart: a quarter of the shortest turn shown,
+; and longer than the edge's interrupt, after which the bounces it kept waiting are judged.
 GMIN            EQU     D'@GMIN@'
 ; A step that finds the fragment busy asks again this many cycles later.
 RETRY           EQU     D'200'

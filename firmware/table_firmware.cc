@@ -68,7 +68,8 @@ MINQ_L          EQU     @MINQ_L@
 FIRST           EQU     D'@FIRST@'
 LATE            EQU     D'@LATE@'
 SENSOR_LAG      EQU     D'@SENSOR_LAG@'
-; Edges never count sooner than GMIN x 256 cycles apart: a quarter of the shortest turn shown.
+; Edges never count sooner than GMIN x 256 cycles apart: a quarter of the shortest turn shown,
+; and longer than the edge's interrupt, after which the bounces it kept waiting are judged.
 GMIN            EQU     D'@GMIN@'
 
 ; Bank 0: the sensor edge's registers, then the steps'.
@@ -203,6 +204,10 @@ WAIT_CMP
         DECF    REM2,F
         CALL    NONZERO
 @TAIL@
+        IF      WAIT > 0xFF
+        ERROR   "the compare's handlers must lie in the first 256 words"
+        ENDIF
+
 PH0_LAST
         MOVLW   LOW TURN_END
         MOVWF   AFTER
