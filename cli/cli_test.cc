@@ -18,6 +18,7 @@
 #include "cli/load.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
+#include "firmware/table_firmware.h"
 #include "imaging/imaging.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/im_reader.h"
@@ -712,6 +713,7 @@ TEST_F(CliTest, RenderWritesThePictureOfTheWheel) {
 }
 
 TEST_F(CliTest, CheckSaysWhetherTheWheelRunsAndHowFast) {
+  const std::vector<std::string> kFragment = {"--layout", "fragment"};
   const struct {
     const char* name;
     int32_t n, lit;
@@ -720,11 +722,19 @@ TEST_F(CliTest, CheckSaysWhetherTheWheelRunsAndHowFast) {
     int32_t budget;
   } cases[] = {
       {"runs", 48, 10, {}, 0, firmware::kFragmentBudget},
+      {"runs as the fragment", 48, 10, kFragment, 0, firmware::kFragmentBudget},
       {"runs at 4 MHz", 48, 10, {"--mhz", "4"}, 0, firmware::kFragmentBudget},
-      {"over the page", 60, 60, {}, 3, firmware::kFragmentBudget},
-      {"over the page, with room", 60, 60, {"--budget", "4096"}, 0, 4096},
-      {"over a small budget", 48, 10, {"--budget", "300"}, 3, 300},
-      {"past the angle counter", 300, 2, {}, 3, firmware::kFragmentBudget},
+      {"over the page: the table holds it", 60, 60, {}, 0, firmware::kFragmentBudget},
+      {"over the page", 60, 60, kFragment, 3, firmware::kFragmentBudget},
+      {"over the page, with room", 60, 60, {"--layout", "fragment", "--budget", "4096"}, 0, 4096},
+      {"over a small budget", 48, 10, {"--budget", "300", "--layout", "fragment"}, 3, 300},
+      {"past the angle counter", 300, 2, kFragment, 3, firmware::kFragmentBudget},
+      {"past the angle counter: the table shows them",
+       300,
+       2,
+       {"--layout", "table"},
+       0,
+       firmware::kFragmentBudget},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -736,53 +746,113 @@ TEST_F(CliTest, CheckSaysWhetherTheWheelRunsAndHowFast) {
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     const double mhz = c.options.size() == 2 && c.options[0] == "--mhz" ? 4 : 20;
     const firmware::Fit fit = firmware::CheckFit(*led, c.n, c.budget, mhz);
-    EXPECT_EQ(r.out, firmware::FitReport(fit));
-    EXPECT_EQ(r.err, firmware::WillNotRunWarning(fit, "wheel.txt"));
+    EXPECT_EQ(r.out, firmware::FitReport(firmware::CheckTableFit(c.n, mhz), fit));
+    const bool fragment =
+        std::find(c.options.begin(), c.options.end(), "fragment") != c.options.end();
+    EXPECT_EQ(r.err, fragment ? firmware::WillNotRunWarning(fit, "wheel.txt") : "");
     EXPECT_EQ(r.err.empty(), c.exit_code == 0);
   }
   // Usage and file problems keep their own codes.
   EXPECT_EQ(Run({"check", "wheel.txt", "--mhz", "25"}).exit_code, 2);
+  EXPECT_EQ(Run({"check", "wheel.txt", "--layout", "sideways"}).exit_code, 2);
+  EXPECT_EQ(Run({"check", "wheel.txt", "--speed", "0"}).exit_code, 2);
   EXPECT_EQ(Run({"check", "missing.txt"}).exit_code, 1);
   WriteFile(dir_.File("bad.txt"), "__MOVLW_D'2'__;# positions\r\nrubbish\r\n");
   EXPECT_EQ(Run({"check", "bad.txt"}).exit_code, 1);
 }
 
-TEST_F(CliTest, FirmwareIsTheReferenceFirmwareAroundTheFileAndAssembles) {
+TEST_F(CliTest, FirmwareIsTheReferenceFirmwareForTheFileAndAssembles) {
   const auto led = Lit(24, 24);
   const std::string im = WriteIm(*led, 24, "IM.txt");
-  RunResult r = Run({"firmware", "IM.txt"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(ReadFile(dir_.File("wheel.asm")), firmware::ReferenceFirmware(im, 24, 20));
-  EXPECT_EQ(Names(), (std::vector<std::string>{"IM.txt", "wheel.asm"})) << "a scratch file left";
+  const struct {
+    std::vector<std::string> options;
+    std::string output, source;
+  } cases[] = {
+      {{}, "wheel.asm", firmware::TableFirmware(*led, 24, 20)},
+      {{"--layout", "fragment"}, "wheel.asm", firmware::ReferenceFirmware(im, 24, 20)},
+      {{"-o", "slow.asm", "--mhz", "4", "--layout", "fragment"},
+       "slow.asm",
+       firmware::ReferenceFirmware(im, 24, 4)},
+      {{"-o", "slow.asm", "--mhz", "4"}, "slow.asm", firmware::TableFirmware(*led, 24, 4)},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"firmware", "IM.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = Run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFile(dir_.File(c.output)), c.source);
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("wheel.asm")));
+    const RunResult gpasm = testing_support::Run("/bin/sh", dir_.path(), [&] {
+      RunOptions o;
+      o.args = {"-c", "gpasm " + c.output + " 2>&1 && rm -f *.hex *.lst *.cod"};
+      return o;
+    }());
+    EXPECT_EQ(gpasm.exit_code, 0) << gpasm.out;
+    EXPECT_EQ(gpasm.out, "");
+  }
+  EXPECT_EQ(Names(), (std::vector<std::string>{"IM.txt", "slow.asm", "wheel.asm"}))
+      << "a scratch file left";
+}
 
-  r = Run({"firmware", "IM.txt", "-o", "slow.asm", "--mhz", "4"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(ReadFile(dir_.File("slow.asm")), firmware::ReferenceFirmware(im, 24, 4));
-
-  const RunResult gpasm = testing_support::Run("/bin/sh", dir_.path(), [] {
-    RunOptions o;
-    o.args = {"-c", "gpasm wheel.asm 2>&1"};
-    return o;
-  }());
-  EXPECT_EQ(gpasm.exit_code, 0) << gpasm.out;
-  EXPECT_EQ(gpasm.out, "");
-  EXPECT_TRUE(FileExists(dir_.File("wheel.hex")));
+// A picture's automatic N for the firmware: the most its layout shows at --speed.
+TEST_F(CliTest, FirmwareChoosesThePositionsShownAtTheSpeed) {
+  WriteFile(dir_.File("black.png"), Png(32, [](double, double) { return false; }));
+  const std::string one_at_most = "ledwheel: --speed: the table layout shows one position at " +
+                                  firmware::FormatSpeed(firmware::TableTopSpeed(1, 20)) +
+                                  " turns/s at most with a crystal of 20 MHz\n";
+  int32_t fragment_at_20 = 256;  // all dark, any N fits the page: the speed bounds it
+  while (firmware::TopSpeed(fragment_at_20, 20) < 20) --fragment_at_20;
+  const struct {
+    std::vector<std::string> options;
+    int exit_code;
+    int32_t positions;
+    std::string note;
+  } cases[] = {
+      {{}, 0, firmware::TablePositionsFor(10, 20), "the table firmware shows at 10 turns/s"},
+      {{"--speed", "30"}, 0, firmware::TablePositionsFor(30, 20), "shows at 30 turns/s"},
+      {{"--speed", "30", "--mhz", "4"}, 0, firmware::TablePositionsFor(30, 4), "at 30 turns/s"},
+      {{"--layout", "fragment", "--speed", "20"},
+       0,
+       fragment_at_20,
+       "and whose firmware shows it at 20 turns/s"},
+      {{"--speed", "9999"}, 2, 0, one_at_most},
+      {{"--speed", "9999", "-n", "5"}, 0, 5, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"firmware", "black.png", "-o", "out.asm"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(args.back());
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find(c.note), std::string::npos) << r.err;
+    if (c.exit_code != 0) continue;
+    EXPECT_GT(c.positions, 0);
+    EXPECT_NE(ReadFile(dir_.File("out.asm"))
+                  .find("NPOS            EQU     D'" + std::to_string(c.positions) + "'"),
+              std::string::npos);
+  }
 }
 
 TEST_F(CliTest, FirmwareThatCannotRunIsRefusedOrWarnedAbout) {
   // Too big for the page: no firmware, and an older one stays.
   WriteIm(*Lit(60, 60), 60, "big.txt");
   WriteFile(dir_.File("wheel.asm"), "older");
-  RunResult r = Run({"firmware", "big.txt"});
+  RunResult r = Run({"firmware", "big.txt", "--layout", "fragment"});
   EXPECT_EQ(r.exit_code, 3);
   EXPECT_NE(r.err.find("ledwheel: big.txt will not run"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(dir_.File("wheel.asm")), "older");
+  // The table holds it.
+  r = Run({"firmware", "big.txt"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(ReadFile(dir_.File("wheel.asm")), "older");
 
-  // Past the angle counter: the firmware still runs, with positions missing, and says so.
+  // Past the angle counter: the fragment's firmware still runs, with positions missing, and
+  // says so.
   WriteIm(*Lit(300, 2), 300, "wide.txt");
-  r = Run({"firmware", "wide.txt", "-o", "wide.asm"});
+  r = Run({"firmware", "wide.txt", "-o", "wide.asm", "--layout", "fragment"});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_NE(r.err.find("positions 1 to 44 can never be shown"), std::string::npos) << r.err;
   EXPECT_TRUE(FileExists(dir_.File("wide.asm")));

@@ -305,23 +305,6 @@ void WritePiecesReplacing(const std::string& path,
   });
 }
 
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use) {
-  os::OutputTarget beside;
-  beside.name = path;
-  std::string scratch;
-  const os::Fd fd = CreateBeside(path, beside, &scratch);
-  os::RemoveOnBreak(scratch);
-  try {
-    Converted(path, [&] { WriteThroughFio(fd, scratch, [&] { use(scratch); }); });
-  } catch (...) {
-    os::Remove(scratch);
-    os::RemoveOnBreak("");
-    throw;
-  }
-  os::Remove(scratch);
-  os::RemoveOnBreak("");
-}
-
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes) {
   Replace(path, [&](os::Fd fd, const std::string&) {
     const uint32_t code =

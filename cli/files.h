@@ -63,11 +63,6 @@ using PutBytes = std::function<void(std::span<const uint8_t>)>;
 void WritePiecesReplacing(const std::string& path,
                           const std::function<void(const PutBytes&)>& make);
 
-// Calls use with the name of a new file beside path, made as WriteReplacing makes it and handed
-// to the first FIO::Create of it, and removes that file afterwards, also when use throws. A
-// failure of the file output inside use becomes a FileError naming path.
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use);
-
 // WriteReplacing with these bytes.
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes);
 

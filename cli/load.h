@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "firmware/fit_check.h"
 #include "imaging/imaging.h"
 #include "wheel/wheel.h"
 
@@ -35,6 +37,11 @@ struct SourceOptions {
   int32_t positions = 0;  // 0: the file's own (an IM.txt's N, auto for a picture), kAuto, 1..500
   int32_t budget = 0;     // 0: the reference firmware's budget
   imaging::ImportOptions import;
+  // firmware and check: the layout a picture's automatic N is for, shown at `speed` turns per
+  // second with a crystal of `mhz`; unset (import, edit, render): the most whose IM.txt fits.
+  std::optional<firmware::Layout> layout;
+  double speed = 10;
+  double mhz = firmware::kDefaultMhz;
 };
 
 // Adds FILE (required unless told otherwise) and the source options (-n, --budget, --levels,
@@ -44,6 +51,10 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_requi
 // The source options without FILE, for a command that takes its files another way.
 void AddPictureOptions(CLI::App& command, SourceOptions* options);
 
+// Adds the firmware's options (--layout, --speed, --mhz) to a command, with the table layout
+// as the default.
+void AddFirmwareOptions(CLI::App& command, SourceOptions* options);
+
 struct LoadedWheel {
   std::unique_ptr<wheel::LedArray> led = std::make_unique<wheel::LedArray>();
   int32_t positions = 0;
@@ -52,8 +63,9 @@ struct LoadedWheel {
 
 // Reads options.file and makes the wheel. An automatic N is said on standard error. Throws
 // FileError for a file that is missing, unreadable, neither a picture nor an IM.txt, damaged,
-// too large, or whose picture no N fits the budget. kind_known, when given, is told whether the
-// file is a picture as soon as its first bytes show it, before the rest is read.
+// too large, or whose picture no N fits the budget, and UsageError for a speed at which no N is
+// shown. kind_known, when given, is told whether the file is a picture as soon as its first
+// bytes show it, before the rest is read.
 LoadedWheel LoadWheel(const SourceOptions& options,
                       const std::function<void(bool picture)>& kind_known = nullptr);
 
@@ -64,9 +76,6 @@ std::vector<uint8_t> ReadWheelFile(const std::string& file,
 
 // An IM.txt's text without the byte order mark an editor may have put before it.
 std::string_view WithoutBom(std::string_view text);
-
-// Adds --mhz, the wheel's crystal (kMinMhz..kMaxMhz), to a command.
-void AddCrystalOption(CLI::App& command, double* mhz);
 
 // After a write of file: the warning on standard error when it will not run on the wheel (the
 // reference firmware, or --budget words), nothing when it will.
@@ -83,9 +92,10 @@ using LightAt = std::function<imaging::LightMap(int32_t n)>;
 imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to,
                             const imaging::Levels& levels);
 
-// The largest N up to 256 whose IM.txt fits budget words, with its LEDs in led and its word
-// count in *words; 0 when not even one position fits (*words then holds N = 1's count).
+// The largest N up to most (256 at most) whose IM.txt fits budget words, with its LEDs in led
+// and its word count in *words; 0 when not even one position fits (*words then holds N = 1's
+// count).
 int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
-                      wheel::LedArray& led, int32_t* words);
+                      wheel::LedArray& led, int32_t* words, int32_t most = 256);
 
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
+#include "firmware/table_firmware.h"
 
 namespace cli {
 namespace {
@@ -25,7 +26,8 @@ std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
 
 }  // namespace
 
-CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz) {
+CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz,
+                           firmware::Layout layout) {
   assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
   CommandOutput result;
   result.err = OptionProblem(budget, mhz);
@@ -33,20 +35,29 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
     result.exit_code = kExitUsage;
     return result;
   }
-  const firmware::Fit fit = firmware::CheckFit(*file.led, file.positions,
-                                               budget.value_or(firmware::kFragmentBudget), mhz);
-  result.out = firmware::FitReport(fit);
-  result.err = firmware::WillNotRunWarning(fit, Quoted(file.name));
-  result.exit_code = fit.Runs() ? kExitOk : kExitWillNotRun;
+  const firmware::TableFit table = firmware::CheckTableFit(file.positions, mhz);
+  const firmware::Fit fragment = firmware::CheckFit(
+      *file.led, file.positions, budget.value_or(firmware::kFragmentBudget), mhz);
+  result.out = firmware::FitReport(table, fragment);
+  const bool runs = layout == firmware::Layout::kTable ? table.Runs() : fragment.Runs();
+  if (layout == firmware::Layout::kFragment) {
+    result.err = firmware::WillNotRunWarning(fragment, Quoted(file.name));
+  }
+  result.exit_code = runs ? kExitOk : kExitWillNotRun;
   return result;
 }
 
-CommandOutput FirmwareCommand(const WheelFile& file, double mhz) {
+CommandOutput FirmwareCommand(const WheelFile& file, double mhz, firmware::Layout layout) {
   assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
   CommandOutput result;
   result.err = OptionProblem(std::nullopt, mhz);
   if (!result.err.empty()) {
     result.exit_code = kExitUsage;
+    return result;
+  }
+  if (layout == firmware::Layout::kTable) {
+    // Every picture of up to 500 positions fits the chip as a table.
+    result.source = firmware::TableFirmware(*file.led, file.positions, mhz);
     return result;
   }
   const firmware::Fit fit =
