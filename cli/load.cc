@@ -78,9 +78,9 @@ void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* whe
     throw FileError(options.file, "even one position takes " + std::to_string(words) +
                                       " words, over the budget of " + std::to_string(budget));
   }
-  Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) + " positions, the most up to " +
-       std::to_string(kMaxAutoPositions) + " whose IM.txt fits " + std::to_string(budget) +
-       " words (it takes " + std::to_string(words) + ")" +
+  Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
+       " positions, the most up to " + std::to_string(kMaxAutoPositions) + " whose IM.txt fits " +
+       std::to_string(budget) + " words (it takes " + std::to_string(words) + ")" +
        (options.layout ? " and whose firmware shows it" + AtSpeed(options.speed) : ""));
 }
 
