@@ -817,8 +817,8 @@ TEST_F(CliTest, FirmwareChoosesThePositionsShownAtTheSpeed) {
        0,
        fragment_at_20,
        "and whose firmware shows it at 20 turns/s"},
-      {{"--speed", "900"}, 2, 0, one_at_most},
-      {{"--speed", "900", "-n", "5"}, 0, 5, ""},
+      {{"--speed", "9999"}, 2, 0, one_at_most},
+      {{"--speed", "9999", "-n", "5"}, 0, 5, ""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"firmware", "black.png", "-o", "out.asm"};

@@ -51,7 +51,7 @@ inline constexpr OptionLimit kRotate{"DEG", -std::numeric_limits<double>::max(),
 
 // The wheel's speed: the automatic N of firmware and check is chosen for it, and it turns a
 // frame's delay into whole turns. Then the turns a frame shows.
-inline constexpr OptionLimit kSpeed{"TURNS_PER_S", 0.1, 1000, false, "turns per second"};
+inline constexpr OptionLimit kSpeed{"TURNS_PER_S", 0.1, 10000, false, "turns per second"};
 inline constexpr OptionLimit kTurnsPerFrame{"K", 1, 255, true, "turns"};
 
 }  // namespace limits

@@ -37,7 +37,7 @@ TEST(OptionsTest, NumbersAreReadAndRangedOneWay) {
       {"20.000001", limits::kMhz, {}, "expected from 0.2 to 20 MHz, not 20.000001"},
       {"nan", limits::kMhz, {}, "expected from 0.2 to 20 MHz, not nan"},
       {"0.1", limits::kSpeed, 0.1, ""},
-      {"0", limits::kSpeed, {}, "expected from 0.1 to 1000 turns per second, not 0"},
+      {"0", limits::kSpeed, {}, "expected from 0.1 to 10000 turns per second, not 0"},
       {"255", limits::kTurnsPerFrame, 255, ""},
       {"256", limits::kTurnsPerFrame, {}, "expected 1 to 255 turns, not 256"},
       {"-1e300", limits::kRotate, -1e300, ""},
