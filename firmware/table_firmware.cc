@@ -23,6 +23,10 @@ constexpr int32_t kTurnEndCycles = 56;
 // may follow it before the first step.
 constexpr int32_t kEdgeFixedCycles = 282 + 3 + 3;
 constexpr int32_t kEdgeBounceCycles = 23;
+// Cycles the edge adds when it chooses among several frames, at the longest: the turn after the
+// last frame, which starts the first again (gpsim counts 33 beyond the one picture's edge; the
+// next frame takes 30, the same frame 3).
+constexpr int32_t kFrameSwitchCycles = 33;
 
 constexpr const char* kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, table layout:
@@ -51,14 +55,14 @@ constexpr const char* kTemplate =
 ; planned as long as the last less its change and 1/1024 of it, so that a wheel that speeds up
 ; or slows down steadily shows every position. An edge sooner than a quarter of the last turn is
 ; the sensor bouncing: ignored.
-
+@FRAMES_NOTE@
         LIST    P=16F877A
         #include <p16f877a.inc>
         ERRORLEVEL -302         ; the bank switches below are deliberate
         __CONFIG _CP_OFF & _DEBUG_OFF & _WRT_OFF & _CPD_OFF & _LVP_OFF & _BOREN_ON & _PWRTE_ON & _WDT_OFF & @OSC@
 
 NPOS            EQU     D'@POSITIONS@'
-; The least planned turn that is shown: 3 x NPOS phases of the shortest, with the wait for the
+@NFRAMES@; The least planned turn that is shown: 3 x NPOS phases of the shortest, with the wait for the
 ; first step and the end's allowance (LATE).
 MINQ_U          EQU     @MINQ_U@
 MINQ_H          EQU     @MINQ_H@
@@ -85,7 +89,7 @@ NEXTH           EQU     0x3B    ; the handler of the next boundary
 AFTER           EQU     0x3C    ; the handler after a step's last phase
 LEFT0           EQU     0x3D    ; steps still to come in this turn
 LEFT1           EQU     0x3E
-BASEL           EQU     0x3F    ; the table shown: the picture's (one frame) from its first word
+BASEL           EQU     0x3F    ; the table shown: @BASE_NOTE@
 BASEH           EQU     0x40
 TARGETH         EQU     0x41    ; the handler of a far boundary, after its waypoints
 REM0            EQU     0x42    ; cycles from a waypoint to its boundary
@@ -93,7 +97,7 @@ REM1            EQU     0x43
 REM2            EQU     0x44
 STATE           EQU     0x45
 LONG            EQU     0       ; STATE: a phase is longer than 32832 cycles
-RAM_END         EQU     0x46
+@FRAME_REGISTERS@RAM_END         EQU     @RAM_END@
 ; Common RAM, reachable from every bank: one position's words as read, four bytes an image
 ; (PORTD, PORTA, PORTC, PORTB).
 B0              EQU     0x70
@@ -304,9 +308,7 @@ EDGE_LONG
         MOVWF   LEFT0
         MOVLW   HIGH (NPOS - 1)
         MOVWF   LEFT1
-        ; Position 1 of the table shown this turn. (Several frames would choose BASE here, at
-        ; the edge, so that a turn never mixes two.)
-        MOVF    BASEH,W
+@CHOOSE_FRAME@        MOVF    BASEH,W
         BSF     STATUS,RP1
         MOVWF   EEADRH
         BCF     STATUS,RP1
@@ -346,7 +348,7 @@ START_CLEAR
         MOVWF   BASEL
         MOVLW   HIGH TABLE
         MOVWF   BASEH
-        BSF     STATUS,RP0      ; bank 1
+@START_FRAMES@        BSF     STATUS,RP0      ; bank 1
         MOVLW   B'00000110'     ; PORTA digital
         MOVWF   ADCON1
         MOVLW   B'00000111'     ; comparators off
@@ -380,10 +382,7 @@ START_CLEAR
 MAIN
         GOTO    MAIN
 
-; The picture, each position on an 8-word boundary, so that only a position's last word
-; carries into EEADRH.
-        ORG     (($ + 7) & ~7)
-TABLE
+@TABLE_PLACE@TABLE
 @TABLE@        END
 )";
 
@@ -410,6 +409,109 @@ std::string Op(const char* mnemonic, const std::string& operand = "") {
     return line + "\n";
   }
   return line + operand + "\n";
+}
+
+// The parts of the source that differ between one picture and several frames.
+constexpr std::string_view kOneFrame[] = {
+    // FRAMES_NOTE, NFRAMES, BASE_NOTE, FRAME_REGISTERS, RAM_END
+    "", "", "the picture's (one frame) from its first word", "", "0x46",
+    // CHOOSE_FRAME
+    R"(        ; Position 1 of the table shown this turn. (Several frames would choose BASE here, at
+        ; the edge, so that a turn never mixes two.)
+)",
+    // START_FRAMES
+    "",
+    // TABLE_PLACE
+    R"(; The picture, each position on an 8-word boundary, so that only a position's last word
+; carries into EEADRH.
+        ORG     (($ + 7) & ~7)
+)"};
+
+constexpr std::string_view kFrames[] = {
+    R"(;
+; Frames: @FRAMES@ pictures of NPOS positions, each shown for its number of turns (the list
+; FRAMES), then the next, after the last the first again. The frame changes only at the sensor
+; edge of a turn that is shown, so that a turn never mixes two frames; a dark turn does not count.
+)",
+    "NFRAMES         EQU     D'@FRAMES@'\n",
+    "its frame's first word",
+    R"(TURNS           EQU     0x46    ; the turns the frame shown has still to show, this one's too
+LISTL           EQU     0x47    ; the frame's entry in FRAMES
+LISTH           EQU     0x48
+)",
+    "0x49",
+    R"(        ; The frame shown this turn, chosen here at the edge so that a turn never mixes two:
+        ; the same while its turns last, then the next, after the last the first again.
+        DECFSZ  TURNS,F
+        GOTO    EDGE_FRAME
+        INCF    LISTL,F         ; the next frame's turns, 0 after the last frame
+        BTFSC   STATUS,Z
+        INCF    LISTH,F
+        MOVF    LISTH,W
+        BSF     STATUS,RP1
+        MOVWF   EEADRH
+        BCF     STATUS,RP1
+        MOVF    LISTL,W
+        BSF     STATUS,RP1
+        MOVWF   EEADR
+        BSF     STATUS,RP0
+        BSF     EECON1,RD
+        NOP
+        NOP
+        BCF     STATUS,RP0
+        MOVF    EEDATA,W
+        BCF     STATUS,RP1
+        MOVWF   TURNS
+        BTFSC   STATUS,Z
+        GOTO    EDGE_FIRST_FRAME
+        MOVLW   LOW (NPOS * 8)  ; its table follows the last one's
+        ADDWF   BASEL,F
+        BTFSC   STATUS,C
+        INCF    BASEH,F
+        MOVLW   HIGH (NPOS * 8)
+        ADDWF   BASEH,F
+        GOTO    EDGE_FRAME
+EDGE_FIRST_FRAME
+        MOVLW   LOW FRAMES
+        MOVWF   LISTL
+        MOVLW   HIGH FRAMES
+        MOVWF   LISTH
+        MOVLW   D'@TURNS_1@'
+        MOVWF   TURNS
+        MOVLW   LOW TABLE
+        MOVWF   BASEL
+        MOVLW   HIGH TABLE
+        MOVWF   BASEH
+EDGE_FRAME
+        ; Position 1 of the frame's table.
+)",
+    R"(        MOVLW   LOW (FRAMES + NFRAMES - 1)  ; the first turn shown starts the first frame
+        MOVWF   LISTL
+        MOVLW   HIGH (FRAMES + NFRAMES - 1)
+        MOVWF   LISTH
+        MOVLW   1
+        MOVWF   TURNS
+)",
+    R"(; Each frame's turns, in order; 0 after the last.
+FRAMES
+@TURNS@; The frames' pictures one after another, up to the end of program memory: each position on
+; an 8-word boundary, so that only a position's last word carries into EEADRH.
+        ORG     0x2000 - NFRAMES * NPOS * 8
+)"};
+
+constexpr const char* kFrameKeys[] = {"FRAMES_NOTE",     "NFRAMES",    "BASE_NOTE",
+                                      "FRAME_REGISTERS", "RAM_END",    "CHOOSE_FRAME",
+                                      "START_FRAMES",    "TABLE_PLACE"};
+
+// The list FRAMES: each frame's turns, eight to a line, and 0.
+std::string TurnsList(const std::vector<int32_t>& turns) {
+  std::string text;
+  for (size_t k = 0; k <= turns.size(); ++k) {
+    text += k % 8 == 0 ? "        DW      " : ", ";
+    text += k < turns.size() ? Format("D'%d'", static_cast<int>(turns[k])) : "0";
+    if (k % 8 == 7 || k == turns.size()) text += "\n";
+  }
+  return text;
 }
 
 // Phase image t's four bytes to the ports, two cycles apart.
@@ -546,11 +648,12 @@ struct Plan {
   int64_t min_q = 0;  // the least planned turn shown, with late
 };
 
-Plan MakePlan(int32_t positions, const TableTiming& timing) {
+Plan MakePlan(int32_t positions, int32_t frames, const TableTiming& timing) {
   Plan plan;
   plan.reciprocal = PhaseReciprocal(positions);
   plan.multiply = Multiply(plan.reciprocal, &plan.multiply_cycles);
-  plan.first = internal::kSensorLag + kEdgeFixedCycles + plan.multiply_cycles + kEdgeBounceCycles;
+  plan.first = internal::kSensorLag + kEdgeFixedCycles + plan.multiply_cycles + kEdgeBounceCycles +
+               (frames > 1 ? kFrameSwitchCycles : 0);
   plan.late = plan.first + kTurnEndCycles;
   // The least planned turn whose phase is min_phase cycles.
   const int64_t want = int64_t{timing.min_phase} * 256;
@@ -567,13 +670,24 @@ Plan MakePlan(int32_t positions, const TableTiming& timing) {
   return plan;
 }
 
+// The source with `turns` (one a frame) and the tables' text.
 std::string CodeSource(int32_t positions, double mhz, const TableTiming& timing,
-                       const std::string& table) {
+                       const std::vector<int32_t>& turns, const std::string& table) {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   assert(mhz >= kMinMhz && mhz <= kMaxMhz);
-  const Plan plan = MakePlan(positions, timing);
+  assert(!turns.empty());
+  const auto frames = static_cast<int32_t>(turns.size());
+  const Plan plan = MakePlan(positions, frames, timing);
   assert(plan.min_q < int64_t{1} << 24);
   std::string text(kTemplate);
+  for (size_t k = 0; k < std::size(kFrameKeys); ++k) {
+    Replace(text, kFrameKeys[k], frames > 1 ? kFrames[k] : kOneFrame[k]);
+  }
+  if (frames > 1) {
+    Replace(text, "FRAMES", std::to_string(frames));
+    Replace(text, "TURNS_1", std::to_string(turns[0]));
+    Replace(text, "TURNS", TurnsList(turns));
+  }
   Replace(text, "POSITIONS", std::to_string(positions));
   Replace(text, "MHZ", Format("%g", mhz));
   Replace(text, "OSC", mhz > 4.0 ? "_HS_OSC" : "_XT_OSC");
@@ -688,14 +802,34 @@ int32_t CountProgramWords(const std::string& source) {
   return words;
 }
 
-int32_t TableFirmwareWords(int32_t positions) {
-  return CountProgramWords(CodeSource(positions, kDefaultMhz, {}, "")) +
-         positions * kTableWordsPerPosition;
+int32_t TableFirmwareWords(int32_t positions, int32_t frames) {
+  assert(frames >= 1);
+  return CountProgramWords(CodeSource(positions, kDefaultMhz, {},
+                                      std::vector<int32_t>(static_cast<size_t>(frames), 1), "")) +
+         frames * positions * kTableWordsPerPosition;
 }
 
-int64_t TableMinTurnCycles(int32_t positions, const TableTiming& timing) {
-  const int64_t min_q = MakePlan(positions, timing).min_q;
-  const int64_t gmin = internal::MinGuard(min_q, MakePlan(positions, timing).first);
+int32_t TableFramesFit(int32_t positions) {
+  // Each frame beyond takes its table and its entry in the list.
+  const int32_t per_frame = positions * kTableWordsPerPosition + 1;
+  const int32_t two = TableFirmwareWords(positions, 2);
+  return two > kProgramWords ? 1 : 2 + (kProgramWords - two) / per_frame;
+}
+
+int32_t TablePositionsFit(int32_t frames) {
+  assert(frames >= 1);
+  if (frames == 1) return wheel::kMaxPositions;
+  // The code's words change with N (the multiplication), so every N is tried from the top; no N
+  // above the tables alone fits.
+  int32_t n = std::min(wheel::kMaxPositions, kProgramWords / (frames * kTableWordsPerPosition));
+  while (n > 0 && TableFirmwareWords(n, frames) > kProgramWords) --n;
+  return n;
+}
+
+int64_t TableMinTurnCycles(int32_t positions, int32_t frames, const TableTiming& timing) {
+  const Plan plan = MakePlan(positions, frames, timing);
+  const int64_t min_q = plan.min_q;
+  const int64_t gmin = internal::MinGuard(min_q, plan.first);
   // The least steady turn t whose plan, t less its 1/1024 share, reaches min_q.
   int64_t t = min_q + min_q / 1023;
   while (internal::PlannedTurn(t - 1, 0, true, gmin) >= min_q) --t;
@@ -703,16 +837,16 @@ int64_t TableMinTurnCycles(int32_t positions, const TableTiming& timing) {
   return t;
 }
 
-double TableTopSpeed(int32_t positions, double mhz, const TableTiming& timing) {
-  return mhz * 1e6 / 4 / static_cast<double>(TableMinTurnCycles(positions, timing));
+double TableTopSpeed(int32_t positions, double mhz, int32_t frames, const TableTiming& timing) {
+  return mhz * 1e6 / 4 / static_cast<double>(TableMinTurnCycles(positions, frames, timing));
 }
 
-int32_t TablePositionsFor(double turns_per_second, double mhz) {
+int32_t TablePositionsFor(double turns_per_second, double mhz, int32_t frames) {
   // The top speed falls as positions grow.
   int32_t lo = 0, hi = wheel::kMaxPositions;
   while (lo < hi) {
     const int32_t mid = (lo + hi + 1) / 2;
-    if (TableTopSpeed(mid, mhz) >= turns_per_second) {
+    if (TableTopSpeed(mid, mhz, frames) >= turns_per_second) {
       lo = mid;
     } else {
       hi = mid - 1;
@@ -721,18 +855,30 @@ int32_t TablePositionsFor(double turns_per_second, double mhz) {
   return lo;
 }
 
+std::string TableFirmware(const std::vector<TableFrame>& frames, int32_t positions, double mhz,
+                          const TableTiming& timing) {
+  assert(!frames.empty());
+  std::string table;
+  std::vector<int32_t> turns;
+  for (size_t f = 0; f < frames.size(); ++f) {
+    assert(frames[f].turns >= 1 && frames[f].turns <= kMaxFrameTurns);
+    turns.push_back(frames[f].turns);
+    if (frames.size() > 1) table += Format("; frame %d\n", static_cast<int>(f + 1));
+    const std::vector<uint16_t> words = TableWords(*frames[f].led, positions);
+    for (int32_t q = 0; q < positions; ++q) {
+      table += "        DW      ";
+      for (int32_t w = 0; w < kTableWordsPerPosition; ++w) {
+        table += Format(w == 0 ? "0x%04X" : ", 0x%04X", words[q * kTableWordsPerPosition + w]);
+      }
+      table += Format("  ; %d\n", static_cast<int>(q + 1));
+    }
+  }
+  return CodeSource(positions, mhz, timing, turns, table);
+}
+
 std::string TableFirmware(const wheel::LedArray& led, int32_t positions, double mhz,
                           const TableTiming& timing) {
-  const std::vector<uint16_t> words = TableWords(led, positions);
-  std::string table;
-  for (int32_t q = 0; q < positions; ++q) {
-    table += "        DW      ";
-    for (int32_t w = 0; w < kTableWordsPerPosition; ++w) {
-      table += Format(w == 0 ? "0x%04X" : ", 0x%04X", words[q * kTableWordsPerPosition + w]);
-    }
-    table += Format("  ; %d\n", static_cast<int>(q + 1));
-  }
-  return CodeSource(positions, mhz, timing, table);
+  return TableFirmware(std::vector<TableFrame>{{&led, 1}}, positions, mhz, timing);
 }
 
 }  // namespace firmware

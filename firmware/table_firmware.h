@@ -37,20 +37,32 @@ Reciprocal PhaseReciprocal(int32_t positions);
 // A phase in 1/256 cycles, as the firmware computes it from the planned turn q (< 2^24 cycles).
 uint32_t PhaseOf(uint32_t q, const Reciprocal& r);
 
-// The program words of the firmware with a table of `positions` positions: its code and the
-// table. REQUIRES: 1 <= positions <= 500. Pure: any thread.
-int32_t TableFirmwareWords(int32_t positions);
+// The program words of the firmware with `frames` tables of `positions` positions: its code,
+// the list of the frames' turns when there are several, and the tables. They fit the chip when
+// they are at most kProgramWords: several frames' tables end where program memory ends.
+// REQUIRES: 1 <= positions <= 500, frames >= 1. Pure: any thread.
+int32_t TableFirmwareWords(int32_t positions, int32_t frames = 1);
+
+// The most frames of `positions` positions the chip holds (at least 1).
+// REQUIRES: 1 <= positions <= 500. Pure.
+int32_t TableFramesFit(int32_t positions);
+
+// The most positions, up to 500, at which the chip holds `frames` frames; 0 when not even one.
+// REQUIRES: frames >= 1. Pure.
+int32_t TablePositionsFit(int32_t frames);
 
 // The shortest turn, in instruction cycles, that the table layout shows at a steady speed; a
-// faster wheel stays dark. REQUIRES: 1 <= positions <= 500. Pure.
-int64_t TableMinTurnCycles(int32_t positions, const TableTiming& timing = {});
+// faster wheel stays dark. Several frames cost the sensor edge a few cycles more.
+// REQUIRES: 1 <= positions <= 500, frames >= 1. Pure.
+int64_t TableMinTurnCycles(int32_t positions, int32_t frames = 1, const TableTiming& timing = {});
 
 // Turns per second at most, with a crystal of mhz MHz.
-double TableTopSpeed(int32_t positions, double mhz, const TableTiming& timing = {});
+double TableTopSpeed(int32_t positions, double mhz, int32_t frames = 1,
+                     const TableTiming& timing = {});
 
-// The most positions, up to 500, that the table layout shows at turns_per_second; 0 when not
-// even one position is shown that fast.
-int32_t TablePositionsFor(double turns_per_second, double mhz);
+// The most positions, up to 500, that the table layout of `frames` frames shows at
+// turns_per_second; 0 when not even one position is shown that fast.
+int32_t TablePositionsFor(double turns_per_second, double mhz, int32_t frames = 1);
 
 // The eight table words of each position 1..positions of led, in order.
 // REQUIRES: 1 <= positions <= 500. Pure.
@@ -59,6 +71,23 @@ std::vector<uint16_t> TableWords(const wheel::LedArray& led, int32_t positions);
 // The assembler source of the whole firmware with the picture as a table. Lines end in LF.
 // REQUIRES: 1 <= positions <= 500, kMinMhz <= mhz <= kMaxMhz. Pure: any thread.
 std::string TableFirmware(const wheel::LedArray& led, int32_t positions, double mhz,
+                          const TableTiming& timing = {});
+
+// The most turns a frame shows: the firmware counts them in a byte.
+constexpr int32_t kMaxFrameTurns = 255;
+
+// One frame of an animation: its picture and the whole turns it shows for, 1..kMaxFrameTurns.
+struct TableFrame {
+  const wheel::LedArray* led = nullptr;
+  int32_t turns = 1;
+};
+
+// The firmware that shows the frames in turn, each for its turns, switching only at the sensor
+// edge of a turn that is shown, so that a turn never mixes two; after the last, the first again.
+// One frame gives exactly the source of one picture (its turns play no part).
+// REQUIRES: frames not empty, as for one picture, and
+// TableFirmwareWords(positions, frames.size()) <= kProgramWords. Pure: any thread.
+std::string TableFirmware(const std::vector<TableFrame>& frames, int32_t positions, double mhz,
                           const TableTiming& timing = {});
 
 // The program words of assembler text: one a statement, one a value of each DW.

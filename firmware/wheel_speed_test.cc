@@ -82,17 +82,37 @@ class WheelSpeedTest : public ::testing::Test {
   testing_support::TempDir dir_;
 };
 
-// What a turn must show: 'S' the picture, '.' nothing from kEdgeDarkens after its edge on, '-'
-// not judged (the turn in which the speed changes: no firmware knows it beforehand).
+// What a turn must show: 'S' the picture, '1'..'9' and 'A'.. that frame of several, '.' nothing
+// from kEdgeDarkens after its edge on, '-' not judged (the turn in which the speed changes: no
+// firmware knows it beforehand).
 struct Case {
   const char* name;
   Layout layout;
   Picture picture;
   std::vector<double> periods;  // the turns, in cycles; none: no sensor
-  const char* expect;
+  std::string expect;
   std::vector<uint64_t> bounces = {};  // more edges this long after each
   int32_t min_phase = kTableMinPhaseCycles;
+  std::vector<Picture> frames = {};  // several: the table layout shows them in turn, not picture
+  std::vector<int32_t> turns = {};   // each frame's
 };
+
+// The frame a turn must show, from 0; -1 for none.
+int FrameOf(char expect) {
+  if (expect >= '1' && expect <= '9') return expect - '1';
+  if (expect >= 'A' && expect <= 'R') return expect - 'A' + 9;
+  return -1;
+}
+char FrameChar(int32_t frame) {
+  return static_cast<char>(frame < 9 ? '1' + frame : 'A' + frame - 9);
+}
+
+// `count` random pictures of n positions.
+std::vector<Picture> Frames(int32_t n, int32_t count) {
+  std::vector<Picture> frames;
+  for (int32_t k = 0; k < count; ++k) frames.push_back(Random(n, 100 + k));
+  return frames;
+}
 
 TEST_F(WheelSpeedTest, TurnByTurn) {
   const Picture random500 = Random(500, 1);
@@ -115,6 +135,13 @@ TEST_F(WheelSpeedTest, TurnByTurn) {
   const double top1 = TableTopSpeed(1, kMhz), top256 = TableTopSpeed(256, kMhz),
                top500 = TableTopSpeed(500, kMhz);
   const std::vector<uint64_t> kBounce = {100, 200};  // three edges 20 us apart
+  // Frames: three at 60 positions, and all the chip holds at 100.
+  const std::vector<Picture> three = Frames(60, 3);
+  const int32_t most100 = TableFramesFit(100);
+  const std::vector<Picture> all100 = Frames(100, most100);
+  const double top60x3 = TableTopSpeed(60, kMhz, 3), top100xall = TableTopSpeed(100, kMhz, most100);
+  std::string all100_shown = "..";  // each once, and the first again
+  for (int32_t k = 0; k <= most100; ++k) all100_shown += FrameChar(k % most100);
 
   const Case cases[] = {
       {"500 positions, every grey level", kT, random500, Turns(20, 3), "..S"},
@@ -141,6 +168,60 @@ TEST_F(WheelSpeedTest, TurnByTurn) {
       {"a pause of a second", kT, random24, Then(Turns(50, 3), Then({5e6}, Turns(50, 3))),
        "..S-..S"},
       {"no sensor", kT, random24, {}, ""},
+      {"three frames, two turns each",
+       kT,
+       {},
+       Turns(150, 11),
+       "..112233112",
+       {},
+       kTableMinPhaseCycles,
+       three,
+       {2, 2, 2}},
+      {"three frames of 1, 3 and 2 turns",
+       kT,
+       {},
+       Turns(150, 11),
+       "..122233122",
+       {},
+       kTableMinPhaseCycles,
+       three,
+       {1, 3, 2}},
+      {"three frames at 0.97 of their top speed, a bouncing sensor",
+       kT,
+       {},
+       Turns(0.97 * top60x3, 7),
+       "..12312",
+       kBounce,
+       kTableMinPhaseCycles,
+       three,
+       {1, 1, 1}},
+      {"three frames at 1.03 of their top speed",
+       kT,
+       {},
+       Turns(1.03 * top60x3, 4),
+       "....",
+       {},
+       kTableMinPhaseCycles,
+       three,
+       {1, 1, 1}},
+      {"dark turns do not count",
+       kT,
+       {},
+       Then(Turns(1.03 * top60x3, 3), Turns(0.97 * top60x3, 5)),
+       ".....123",
+       {},
+       kTableMinPhaseCycles,
+       three,
+       {1, 1, 1}},
+      {"all the frames the chip holds at 100 positions, near their top speed",
+       kT,
+       {},
+       Turns(0.97 * top100xall, most100 + 3),
+       all100_shown,
+       {},
+       kTableMinPhaseCycles,
+       all100,
+       std::vector<int32_t>(static_cast<size_t>(most100), 1)},
       {"IM.txt speeding up 2 % a turn", kF, full44, Turns(10, 6, 0.98), "..SSSS"},
       {"IM.txt slowing down 2 % a turn", kF, full44, Turns(10, 6, 1.02), "..SSSS"},
       {"IM.txt with 1 % uneven turns", kF, full44, Uneven(10, 6, 0.01), "..SSSS"},
@@ -152,12 +233,20 @@ TEST_F(WheelSpeedTest, TurnByTurn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const int32_t n = static_cast<int32_t>(c.picture.size());
-    const imtxt::testing::State s = imtxt::testing::Load(c.picture);
+    const std::vector<Picture> pictures =
+        c.frames.empty() ? std::vector<Picture>{c.picture} : c.frames;
+    const int32_t n = static_cast<int32_t>(pictures[0].size());
+    const auto count = static_cast<int32_t>(pictures.size());
+    std::vector<imtxt::testing::State> states;
+    std::vector<TableFrame> frames;
+    for (size_t k = 0; k < pictures.size(); ++k) {
+      states.push_back(imtxt::testing::Load(pictures[k]));
+      frames.push_back({&states.back().wheel->led, c.turns.empty() ? 1 : c.turns[k]});
+    }
     const std::string source =
         c.layout == Layout::kTable
-            ? TableFirmware(s.wheel->led, n, kMhz, {.min_phase = c.min_phase})
-            : ReferenceFirmware(imtxt::ImText(s.wheel->led, n), n, kMhz);
+            ? TableFirmware(frames, n, kMhz, {.min_phase = c.min_phase})
+            : ReferenceFirmware(imtxt::ImText(states[0].wheel->led, n), n, kMhz);
     const std::vector<uint64_t> edges =
         c.periods.empty() ? std::vector<uint64_t>{} : testing::Edges(kFirstEdge, c.periods);
     std::vector<uint64_t> sensor;
@@ -176,29 +265,65 @@ TEST_F(WheelSpeedTest, TurnByTurn) {
       const std::string listing = testing_support::ReadFile(dir_.File("wheel.lst"));
       const size_t used = listing.find("Program Memory Words Used:");
       ASSERT_NE(used, std::string::npos);
-      EXPECT_EQ(std::stoi(listing.substr(used + 26, 8)), TableFirmwareWords(n));
+      EXPECT_EQ(std::stoi(listing.substr(used + 26, 8)), TableFirmwareWords(n, count));
     }
     if (edges.empty()) {
       EXPECT_FALSE(AnyLight(sim.writes, 0, until)) << "no sensor";
       continue;
     }
-    ASSERT_EQ(std::string(c.expect).size() + 1, edges.size());
+    ASSERT_EQ(c.expect.size() + 1, edges.size());
     uint64_t first = 0;  // position 1 starts as late after every edge
     for (size_t k = 0; k + 1 < edges.size(); ++k) {
       SCOPED_TRACE("turn " + std::to_string(k) + " of " + c.expect);
       if (c.expect[k] == '.') {
         EXPECT_FALSE(AnyLight(sim.writes, edges[k] + kEdgeDarkens, edges[k + 1]));
-      } else if (c.expect[k] == 'S' && c.layout == Layout::kTable) {
+      } else if ((c.expect[k] == 'S' || FrameOf(c.expect[k]) >= 0) && c.layout == Layout::kTable) {
+        ASSERT_LT(FrameOf(c.expect[k]), count);
+        const Picture& want = c.expect[k] == 'S' ? c.picture : pictures[FrameOf(c.expect[k])];
         uint64_t offset = 0;
-        EXPECT_EQ(
-            TableTurnProblem(sim.writes, c.picture, edges[k], edges[k + 1], kEdgeDarkens, &offset),
-            "");
+        EXPECT_EQ(TableTurnProblem(sim.writes, want, edges[k], edges[k + 1], kEdgeDarkens, &offset),
+                  "");
         if (first == 0) first = offset;
         EXPECT_NEAR(static_cast<double>(offset), static_cast<double>(first), 1.0);
         EXPECT_LT(offset, 600u);
       } else if (c.expect[k] == 'S') {
         EXPECT_EQ(FragmentTurnProblem(sim.writes, c.picture, edges[k], edges[k + 1]), "");
       }
+    }
+  }
+}
+
+// The frames the chip holds, as the check counts them, assemble into its program memory in the
+// words counted; one frame more overruns it and gpasm refuses the source.
+TEST_F(WheelSpeedTest, FramesThatFitAssemble) {
+  for (const int32_t n : {24, 100, 256, 500}) {
+    SCOPED_TRACE(n);
+    const int32_t most = TableFramesFit(n);
+    EXPECT_GE(TablePositionsFit(most), n);
+    for (const int32_t count : {most, most + 1}) {
+      SCOPED_TRACE(count);
+      const std::vector<Picture> pictures = Frames(n, count);
+      std::vector<imtxt::testing::State> states;
+      std::vector<TableFrame> frames;
+      for (const Picture& p : pictures) {
+        states.push_back(imtxt::testing::Load(p));
+        frames.push_back({&states.back().wheel->led, kMaxFrameTurns});
+      }
+      const testing::Simulation sim =
+          testing::Simulate(dir_.path(), TableFirmware(frames, n, kMhz), {}, 10);
+      EXPECT_EQ(TableFirmwareWords(n, count) <= kProgramWords, count == most);
+      if (count > most) {
+        EXPECT_NE(sim.gpasm_status, 0);
+        EXPECT_NE(sim.gpasm.find("Overwriting previous address contents"), std::string::npos)
+            << sim.gpasm;
+        continue;
+      }
+      ASSERT_EQ(sim.gpasm_status, 0) << sim.gpasm;
+      EXPECT_EQ(sim.gpasm.find("Warning"), std::string::npos) << sim.gpasm;
+      const std::string listing = testing_support::ReadFile(dir_.File("wheel.lst"));
+      const size_t used = listing.find("Program Memory Words Used:");
+      ASSERT_NE(used, std::string::npos);
+      EXPECT_EQ(std::stoi(listing.substr(used + 26, 8)), TableFirmwareWords(n, count));
     }
   }
 }
