@@ -105,12 +105,10 @@ void ForEachLight(const Input& in, const SourceOptions& options,
   }
 }
 
-// "a.gif", "a.txt and b.png", "a.txt and 2 more files".
 std::string Label(const std::vector<Input>& inputs) {
-  const std::string first = Quoted(inputs[0].file);
-  if (inputs.size() == 1) return first;
-  if (inputs.size() == 2) return first + " and " + Quoted(inputs[1].file);
-  return first + " and " + std::to_string(inputs.size() - 1) + " more files";
+  std::vector<std::string> files;
+  for (const Input& in : inputs) files.push_back(in.file);
+  return FilesLabel(files);
 }
 
 std::string Number(double v) {
@@ -229,6 +227,14 @@ void AddFilesOption(CLI::App& command, std::vector<std::string>* files) {
       ->type_name("");
 }
 
+std::string FilesLabel(const std::vector<std::string>& files) {
+  assert(!files.empty());
+  const std::string first = Quoted(files[0]);
+  if (files.size() == 1) return first;
+  if (files.size() == 2) return first + " and " + Quoted(files[1]);
+  return first + " and " + std::to_string(files.size() - 1) + " more files";
+}
+
 LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptions& options,
                         const AutoPositionsRule& rule) {
   assert(!files.empty());
@@ -299,10 +305,13 @@ LoadedFrames LoadFrames(const std::vector<std::string>& files, const SourceOptio
   return out;
 }
 
-void AddTimingOptions(CLI::App& command, FrameTiming* timing) {
+void AddTimingOptions(CLI::App& command, FrameTiming* timing, bool chooses_positions) {
   AddNumberOption(command, "--speed", limits::kSpeed, &timing->speed,
-                  "the wheel's turns per second (default " + Number(kDefaultSpeed) +
-                      "): a frame shows for its delay in whole turns at this speed");
+                  "the wheel's turns per second (default " + Number(kDefaultSpeed) + "): " +
+                      (chooses_positions ? "a picture's automatic N is the most shown this fast, "
+                                           "and a"
+                                         : "a") +
+                      " frame shows for its delay in whole turns at this speed");
   AddNumberOption(command, "--turns-per-frame", limits::kTurnsPerFrame, &timing->turns_per_frame,
                   "every frame shows for K turns (default: a GIF frame's delay at --speed, " +
                       Number(kStillFrameMs / 1000.0) + " s for other files)");

@@ -63,6 +63,10 @@ AutoPositionsRule ImTxtRule(const SourceOptions& options);
 // Adds FILE..., one or more, to a command.
 void AddFilesOption(CLI::App& command, std::vector<std::string>* files);
 
+// The files as messages name them: "a.gif", "a.txt and b.png", "a.txt and 2 more files".
+// REQUIRES: files not empty.
+std::string FilesLabel(const std::vector<std::string>& files);
+
 // Reads every file and makes its frames; writes nothing. All frames get one N:
 // - -n N: that N; IM.txt files of another N are resampled, as one FILE is;
 // - no -n: an IM.txt's own, which every IM.txt must have (else a FileError naming the first that
@@ -81,8 +85,9 @@ struct FrameTiming {
   int32_t turns_per_frame = 0;   // 0: each frame's delay at the speed
 };
 
-// Adds --speed TURNS_PER_S and --turns-per-frame K to a command.
-void AddTimingOptions(CLI::App& command, FrameTiming* timing);
+// Adds --speed TURNS_PER_S and --turns-per-frame K to a command; for firmware and check the
+// speed also bounds a picture's automatic N (chooses_positions).
+void AddTimingOptions(CLI::App& command, FrameTiming* timing, bool chooses_positions = false);
 
 // The whole turns each frame shows: --turns-per-frame, or its delay (kStillFrameMs for a frame
 // without one) at the speed, rounded, 1..kMaxTurnsPerFrame. A delay cut to kMaxTurnsPerFrame is

@@ -14,31 +14,15 @@
 #include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
-#include "firmware/table_firmware.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/im_reader.h"
 
 namespace cli {
 namespace {
 
-std::string Format(const char* format, double v) {
-  char text[48];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
-}
-
 // The automatic N stays within what the firmware's counters and one page comfortably hold.
 constexpr int32_t kMaxAutoPositions = 256;
 constexpr std::string_view kAuto = "auto";
-
-// The most positions, up to `most`, that the fragment's firmware shows at `speed`.
-int32_t FragmentPositionsFor(double speed, double mhz, int32_t most) {
-  while (most > 0 && firmware::TopSpeed(most, mhz) < speed) --most;
-  return most;
-}
-
-// " at 10 turns/s": the speed as typed, give or take the float.
-std::string AtSpeed(double speed) { return Format(" at %g turns/s", speed); }
 
 // Quantizes the light at an explicit N, or finds the automatic N and says so on standard error.
 void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* wheel) {
@@ -48,40 +32,16 @@ void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* whe
     imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
     return;
   }
-  if (options.layout == firmware::Layout::kTable) {
-    // The table holds any picture: the speed alone bounds N.
-    wheel->positions = firmware::TablePositionsFor(options.speed, options.mhz);
-    if (wheel->positions == 0) {
-      throw UsageError("--speed: the table layout shows one position at " +
-                       firmware::FormatSpeed(firmware::TableTopSpeed(1, options.mhz)) +
-                       " turns/s at most with a crystal of " + Format("%g", options.mhz) + " MHz");
-    }
-    imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
-    Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
-         " positions, the most up to 500 that the table firmware shows" + AtSpeed(options.speed) +
-         " (top speed " +
-         firmware::FormatSpeed(firmware::TableTopSpeed(wheel->positions, options.mhz)) + ")");
-    return;
-  }
-  const int32_t most = options.layout == firmware::Layout::kFragment
-                           ? FragmentPositionsFor(options.speed, options.mhz, kMaxAutoPositions)
-                           : kMaxAutoPositions;
-  if (most == 0) {
-    throw UsageError("--speed: the fragment's firmware shows one position at " +
-                     firmware::FormatSpeed(firmware::TopSpeed(1, options.mhz)) +
-                     " turns/s at most with a crystal of " + Format("%g", options.mhz) + " MHz");
-  }
   const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
   int32_t words = 0;
-  wheel->positions = AutoPositions(light, options.import, budget, *wheel->led, &words, most);
+  wheel->positions = AutoPositions(light, options.import, budget, *wheel->led, &words);
   if (wheel->positions == 0) {
     throw FileError(options.file, "even one position takes " + std::to_string(words) +
                                       " words, over the budget of " + std::to_string(budget));
   }
   Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
        " positions, the most up to " + std::to_string(kMaxAutoPositions) + " whose IM.txt fits " +
-       std::to_string(budget) + " words (it takes " + std::to_string(words) + ")" +
-       (options.layout ? " and whose firmware shows it" + AtSpeed(options.speed) : ""));
+       std::to_string(budget) + " words (it takes " + std::to_string(words) + ")");
 }
 
 }  // namespace
@@ -138,8 +98,7 @@ std::vector<uint8_t> ReadWheelFile(const std::string& file,
   });
 }
 
-void AddFirmwareOptions(CLI::App& command, SourceOptions* options) {
-  options->layout = firmware::Layout::kTable;
+void AddFirmwareOptions(CLI::App& command, FirmwareOptions* options) {
   command
       .add_option_function<std::string>(
           "--layout",
@@ -147,12 +106,10 @@ void AddFirmwareOptions(CLI::App& command, SourceOptions* options) {
             options->layout =
                 text == "fragment" ? firmware::Layout::kFragment : firmware::Layout::kTable;
           },
-          "table: the picture as data, every N up to 500 (default); fragment: IM.txt's fragment "
-          "as code in one page")
+          "table: the pictures as data, every N up to 500, several frames (default); fragment: "
+          "IM.txt's fragment as code in one page, one picture")
       ->type_name("table|fragment")
       ->check(OneOf({"table", "fragment"}), "");
-  AddNumberOption(command, "--speed", limits::kSpeed, &options->speed,
-                  "the wheel's speed a picture's automatic N is chosen for (default 10)");
   AddNumberOption(command, "--mhz", limits::kMhz, &options->mhz,
                   "the wheel's crystal in MHz (default 20)");
 }
@@ -188,7 +145,8 @@ void AddPictureOptions(CLI::App& command, SourceOptions* options) {
             options->positions = static_cast<int32_t>(*n);
           },
           "positions, or auto (a picture's default: the most up to 256 whose IM.txt fits "
-          "--budget; for firmware and check, the most their --layout shows at --speed); an "
+          "--budget; for firmware and check, the most their --layout holds and shows at "
+          "--speed); an "
           "IM.txt keeps its own unless told")
       ->type_name("N:1.." + std::to_string(wheel::kMaxPositions) + "|auto");
   AddNumberOption(command, "--budget", limits::kBudget, &options->budget,

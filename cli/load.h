@@ -37,11 +37,6 @@ struct SourceOptions {
   int32_t positions = 0;  // 0: the file's own (an IM.txt's N, auto for a picture), kAuto, 1..500
   int32_t budget = 0;     // 0: the reference firmware's budget
   imaging::ImportOptions import;
-  // firmware and check: the layout a picture's automatic N is for, shown at `speed` turns per
-  // second with a crystal of `mhz`; unset (import, edit, render): the most whose IM.txt fits.
-  std::optional<firmware::Layout> layout;
-  double speed = 10;
-  double mhz = firmware::kDefaultMhz;
 };
 
 // Adds FILE (required unless told otherwise) and the source options (-n, --budget, --levels,
@@ -51,9 +46,14 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_requi
 // The source options without FILE, for a command that takes its files another way.
 void AddPictureOptions(CLI::App& command, SourceOptions* options);
 
-// Adds the firmware's options (--layout, --speed, --mhz) to a command, with the table layout
-// as the default.
-void AddFirmwareOptions(CLI::App& command, SourceOptions* options);
+// firmware and check: the reference firmware's layout and the wheel's crystal.
+struct FirmwareOptions {
+  firmware::Layout layout = firmware::Layout::kTable;
+  double mhz = firmware::kDefaultMhz;
+};
+
+// Adds --layout (table by default) and --mhz to a command.
+void AddFirmwareOptions(CLI::App& command, FirmwareOptions* options);
 
 struct LoadedWheel {
   std::unique_ptr<wheel::LedArray> led = std::make_unique<wheel::LedArray>();
@@ -61,11 +61,11 @@ struct LoadedWheel {
   bool from_picture = false;  // imported (a picture, or an IM.txt at another N)
 };
 
-// Reads options.file and makes the wheel. An automatic N is said on standard error. Throws
-// FileError for a file that is missing, unreadable, neither a picture nor an IM.txt, damaged,
-// too large, or whose picture no N fits the budget, and UsageError for a speed at which no N is
-// shown. kind_known, when given, is told whether the file is a picture as soon as its first
-// bytes show it, before the rest is read.
+// Reads options.file and makes the wheel. An automatic N (the most whose IM.txt fits the budget)
+// is said on standard error. Throws FileError for a file that is missing, unreadable, neither a
+// picture nor an IM.txt, damaged, too large, or whose picture no N fits the budget. kind_known,
+// when given, is told whether the file is a picture as soon as its first bytes show it, before the
+// rest is read.
 LoadedWheel LoadWheel(const SourceOptions& options,
                       const std::function<void(bool picture)>& kind_known = nullptr);
 

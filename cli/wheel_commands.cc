@@ -1,8 +1,11 @@
-// The logic of the firmware and check commands.
+// The logic of the firmware and check commands, and their frames.
 #include "cli/wheel_commands.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstdio>
 
+#include "cli/cli.h"
 #include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
@@ -24,7 +27,136 @@ std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
   return "";
 }
 
+std::string Format(const char* format, double v) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, v);
+  return text;
+}
+
+// " at 10 turns/s": the speed as typed, give or take the float.
+std::string AtSpeed(double speed) { return Format(" at %g turns/s", speed); }
+
+// The most IM.txt positions counted, and those the fragment's firmware shows at `speed`.
+constexpr int32_t kMaxFragmentAuto = 256;
+int32_t FragmentPositionsFor(double speed, double mhz) {
+  int32_t most = kMaxFragmentAuto;
+  while (most > 0 && firmware::TopSpeed(most, mhz) < speed) --most;
+  return most;
+}
+
+std::string TooFast(const char* layout, double top_speed, double mhz) {
+  return std::string("--speed: the ") + layout + " shows one position at " +
+         firmware::FormatSpeed(top_speed) + " turns/s at most with a crystal of " +
+         Format("%g", mhz) + " MHz";
+}
+
 }  // namespace
+
+const char* const kFragmentHoldsOnePicture =
+    "--layout fragment: the fragment holds one picture; the table layout holds several frames";
+
+AutoPositionsRule TableRule(double speed, double mhz) {
+  AutoPositionsRule rule;
+  rule.most = [speed, mhz](int32_t frames) {
+    const int32_t fast = firmware::TablePositionsFor(speed, mhz, frames);
+    if (fast == 0) {
+      throw UsageError(TooFast("table layout", firmware::TableTopSpeed(1, mhz, frames), mhz));
+    }
+    return std::max(1, std::min(fast, firmware::TablePositionsFit(frames)));
+  };
+  rule.note = [speed, mhz](int32_t n, const LoadedFrames& loaded) {
+    const auto frames = static_cast<int32_t>(loaded.frames.size());
+    const std::string top =
+        " (top speed " + firmware::FormatSpeed(firmware::TableTopSpeed(n, mhz, frames)) + ")";
+    if (frames == 1) {
+      return std::to_string(n) + " positions, the most up to 500 that the table firmware shows" +
+             AtSpeed(speed) + top;
+    }
+    if (firmware::TableFirmwareWords(n, frames) > firmware::kProgramWords) {
+      return std::to_string(n) + " position: the chip holds the " + std::to_string(frames) +
+             " frames at no number of positions";
+    }
+    return std::to_string(n) +
+           " positions, the most up to 500 at which the table firmware holds the " +
+           std::to_string(frames) + " frames and shows them" + AtSpeed(speed) + top;
+  };
+  return rule;
+}
+
+AutoPositionsRule FragmentRule(const SourceOptions& options, double speed, double mhz) {
+  AutoPositionsRule rule = ImTxtRule(options);
+  rule.most = [speed, mhz](int32_t frames) {
+    if (frames > 1) throw UsageError(kFragmentHoldsOnePicture);
+    const int32_t most = FragmentPositionsFor(speed, mhz);
+    if (most == 0)
+      throw UsageError(TooFast("fragment's firmware", firmware::TopSpeed(1, mhz), mhz));
+    return most;
+  };
+  rule.note = [note = rule.note, speed](int32_t n, const LoadedFrames& loaded) {
+    return note(n, loaded) + " and whose firmware shows it" + AtSpeed(speed);
+  };
+  return rule;
+}
+
+LoadedFrames LoadFirmwareFrames(const std::vector<std::string>& files, const SourceOptions& source,
+                                const FirmwareOptions& options, double speed) {
+  const bool fragment = options.layout == firmware::Layout::kFragment;
+  // Known before any file is read; an animated GIF is told by its rule, or below.
+  if (fragment && files.size() > 1) throw UsageError(kFragmentHoldsOnePicture);
+  LoadedFrames loaded = LoadFrames(
+      files, source,
+      fragment ? FragmentRule(source, speed, options.mhz) : TableRule(speed, options.mhz));
+  if (fragment && loaded.frames.size() > 1) throw UsageError(kFragmentHoldsOnePicture);
+  return loaded;
+}
+
+FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<int32_t>& turns,
+                        std::string_view name) {
+  FramesFile file{name, {}, loaded.positions};
+  for (size_t k = 0; k < loaded.frames.size(); ++k) {
+    file.frames.push_back({loaded.frames[k].led.get(), turns[k]});
+  }
+  return file;
+}
+
+CommandOutput CheckCommand(const FramesFile& file, double speed, double mhz) {
+  assert(file.frames.size() > 1 && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
+  CommandOutput result;
+  result.err = OptionProblem(std::nullopt, mhz);
+  if (!result.err.empty()) {
+    result.exit_code = kExitUsage;
+    return result;
+  }
+  int32_t turns = 0;
+  for (const firmware::TableFrame& f : file.frames) turns += f.turns;
+  const firmware::TableFit table =
+      firmware::CheckTableFit(file.positions, mhz, static_cast<int32_t>(file.frames.size()));
+  result.out = "frames: " + std::to_string(file.frames.size()) + " in " + std::to_string(turns) +
+               " turns (" + Format("%g s", turns / speed) + AtSpeed(speed) + ")\n" +
+               firmware::FramesFitReport(table);
+  result.exit_code = table.Runs() ? kExitOk : kExitWillNotRun;
+  return result;
+}
+
+CommandOutput FirmwareCommand(const FramesFile& file, double mhz) {
+  assert(file.frames.size() > 1 && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
+  CommandOutput result;
+  result.err = OptionProblem(std::nullopt, mhz);
+  if (!result.err.empty()) {
+    result.exit_code = kExitUsage;
+    return result;
+  }
+  const firmware::TableFit table =
+      firmware::CheckTableFit(file.positions, mhz, static_cast<int32_t>(file.frames.size()));
+  // Past the chip's memory gpasm refuses the source: none at all, and the frames that fit.
+  result.err = firmware::FramesWillNotFitWarning(table, file.name);
+  if (!table.Runs()) {
+    result.exit_code = kExitWillNotRun;
+    return result;
+  }
+  result.source = firmware::TableFirmware(file.frames, file.positions, mhz);
+  return result;
+}
 
 CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz,
                            firmware::Layout layout) {

@@ -1,4 +1,5 @@
-// The logic of `ledwheel firmware` and `ledwheel check`, free of the command line and of files.
+// The logic of `ledwheel firmware` and `ledwheel check`, free of the command line and, but for
+// LoadFirmwareFrames, of files.
 #pragma once
 
 #include <cstdint>
@@ -6,9 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/frames.h"
 #include "firmware/fit_check.h"
+#include "firmware/table_firmware.h"
 #include "wheel/wheel.h"
 
 namespace cli {
@@ -46,5 +50,49 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
 // REQUIRES: 1 <= file.positions <= 500. Any thread, as far as file.im_text allows.
 CommandOutput FirmwareCommand(const WheelFile& file, double mhz,
                               firmware::Layout layout = firmware::Layout::kTable);
+
+// Several frames as the commands see them: the files as messages name them, and each frame's
+// LED states (rows 1..positions) with the whole turns it shows for.
+struct FramesFile {
+  std::string_view name;
+  std::vector<firmware::TableFrame> frames;
+  int32_t positions = 0;
+};
+
+// `ledwheel check FILE...` of several frames: their number and turns in all (at `speed`), the
+// positions, the table layout's line for all of them and the fragment's (one picture only) on
+// standard output; exit 0 when the chip holds them, 3 when it does not, 2 for --mhz out of
+// range. REQUIRES: file.frames.size() > 1, 1 <= file.positions <= 500. Pure: any thread.
+CommandOutput CheckCommand(const FramesFile& file, double speed, double mhz);
+
+// `ledwheel firmware FILE...` of several frames: the table layout's source that shows each for
+// its turns. Frames the chip does not hold give no source, a line that says how many of their
+// positions fit, and exit 3. REQUIRES: as for CheckCommand. Pure: any thread.
+CommandOutput FirmwareCommand(const FramesFile& file, double mhz);
+
+// The frames of files for firmware and check: LoadFrames with the layout's rule for the
+// automatic N (below). Throws as LoadFrames does, and UsageError for several frames in the
+// fragment layout (before any file is read when there are several files).
+LoadedFrames LoadFirmwareFrames(const std::vector<std::string>& files, const SourceOptions& source,
+                                const FirmwareOptions& options, double speed);
+
+// The loaded frames with their turns, named `name`, as CheckCommand and FirmwareCommand take
+// them. REQUIRES: turns.size() == loaded.frames.size(); loaded outlives the result.
+FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<int32_t>& turns,
+                        std::string_view name);
+
+// Why --layout fragment takes one picture: the usage error's text.
+extern const char* const kFragmentHoldsOnePicture;
+
+// The automatic N of firmware and check in the table layout: the most up to 500 at which the
+// chip holds every frame and the firmware shows them at `speed` turns per second with a crystal
+// of `mhz`. Its `most` throws UsageError when not even one position is shown that fast; when no
+// N holds the frames it gives 1, and the commands refuse them.
+AutoPositionsRule TableRule(double speed, double mhz);
+
+// In the fragment layout: the most up to 256 whose IM.txt fits the options' --budget and whose
+// firmware shows it at `speed`. Its `most` throws UsageError for several frames and when not
+// even one position is shown that fast.
+AutoPositionsRule FragmentRule(const SourceOptions& options, double speed, double mhz);
 
 }  // namespace cli

@@ -17,6 +17,12 @@ std::string Unseen(int32_t last) {
   return last == 1 ? "position 1" : Format("positions 1 to %d", static_cast<int>(last));
 }
 
+// "3 frames of 256 positions", "1 frame of 1 position".
+std::string FramesOf(int32_t frames, int32_t positions) {
+  return Format("%d frame%s of %d position%s", static_cast<int>(frames), frames == 1 ? "" : "s",
+                static_cast<int>(positions), positions == 1 ? "" : "s");
+}
+
 }  // namespace
 
 const char* LayoutName(Layout layout) { return layout == Layout::kTable ? "table" : "fragment"; }
@@ -37,14 +43,17 @@ Fit CheckFit(const wheel::LedArray& led, int32_t positions, int32_t budget, doub
   return CheckFit(positions, imtxt::FragmentWords(led, positions), budget, mhz);
 }
 
-TableFit CheckTableFit(int32_t positions, double mhz) {
+TableFit CheckTableFit(int32_t positions, double mhz, int32_t frames) {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   assert(mhz >= kMinMhz && mhz <= kMaxMhz);
+  assert(frames >= 1);
   TableFit fit;
   fit.positions = positions;
-  fit.words = TableFirmwareWords(positions);
+  fit.frames = frames;
+  fit.words = TableFirmwareWords(positions, frames);
+  fit.frames_fit = frames > 1 ? TableFramesFit(positions) : 1;
   fit.mhz = mhz;
-  fit.top_speed = TableTopSpeed(positions, mhz);
+  fit.top_speed = TableTopSpeed(positions, mhz, frames);
   return fit;
 }
 
@@ -66,6 +75,26 @@ std::string FitReport(const TableFit& table, const Fit& fragment) {
                  fragment.Runs() ? "runs" : "does not run");
   if (fragment.UnseenLast() > 0) text += "; " + Unseen(fragment.UnseenLast()) + " never shown";
   return text + "\n";
+}
+
+std::string FramesFitReport(const TableFit& table) {
+  assert(table.frames > 1);
+  std::string text = Format("positions: %d\n", static_cast<int>(table.positions));
+  text += Format("table: %d words of %d for %d frames, top speed %s turns/s at %g MHz, %s",
+                 static_cast<int>(table.words), static_cast<int>(table.budget),
+                 static_cast<int>(table.frames), FormatSpeed(table.top_speed).c_str(), table.mhz,
+                 table.Runs() ? "runs" : "does not run");
+  if (!table.Runs()) text += "; " + FramesOf(table.frames_fit, table.positions) + " fit";
+  return text +
+         Format("\nfragment: holds one picture, not %d frames\n", static_cast<int>(table.frames));
+}
+
+std::string FramesWillNotFitWarning(const TableFit& table, std::string_view name) {
+  if (table.Runs()) return "";
+  return "ledwheel: " + std::string(name) + ": " + FramesOf(table.frames, table.positions) +
+         Format(" need %d program words, the chip has %d; ", static_cast<int>(table.words),
+                static_cast<int>(table.budget)) +
+         FramesOf(table.frames_fit, table.positions) + " fit\n";
 }
 
 std::string WillNotRunWarning(const Fit& fit, std::string_view file) {

@@ -46,18 +46,21 @@ Fit CheckFit(int32_t positions, int32_t words, int32_t budget = kFragmentBudget,
 Fit CheckFit(const wheel::LedArray& led, int32_t positions, int32_t budget = kFragmentBudget,
              double mhz = kDefaultMhz);
 
-// The table layout's verdict: it holds every picture of up to 500 positions.
+// The table layout's verdict: it holds every picture of up to 500 positions, and as many frames
+// as fit the chip.
 struct TableFit {
   int32_t positions = 0;
-  int32_t words = 0;  // the firmware's code and the table
+  int32_t frames = 1;
+  int32_t words = 0;  // the firmware's code and the tables
   int32_t budget = kProgramWords;
+  int32_t frames_fit = 1;  // the most frames of these positions the chip holds
   double mhz = 0;
   double top_speed = 0;
 
   bool Runs() const { return words <= budget; }
 };
-// REQUIRES: 1 <= positions <= 500, kMinMhz <= mhz <= kMaxMhz. Pure: any thread.
-TableFit CheckTableFit(int32_t positions, double mhz = kDefaultMhz);
+// REQUIRES: 1 <= positions <= 500, kMinMhz <= mhz <= kMaxMhz, frames >= 1. Pure: any thread.
+TableFit CheckTableFit(int32_t positions, double mhz = kDefaultMhz, int32_t frames = 1);
 
 // A speed in turns per second with the digits that tell 3 % apart ("26.4", "5.57", "131").
 std::string FormatSpeed(double turns_per_second);
@@ -65,6 +68,16 @@ std::string FormatSpeed(double turns_per_second);
 // The check's report, each line ended by "\n": the positions, then one line for each layout
 // that starts with its name: its words against its room, its top speed and whether it runs.
 std::string FitReport(const TableFit& table, const Fit& fragment);
+
+// The check's report for several frames, each line ended by "\n": the positions, the table
+// layout's words for all the frames against the chip's, its top speed and whether it runs (if
+// not, how many frames of these positions fit), and that the fragment holds one picture.
+// REQUIRES: table.frames > 1.
+std::string FramesFitReport(const TableFit& table);
+
+// One line ("\n" after it) saying that the frames of `name` do not fit the chip and how many
+// of their positions do; empty when they fit.
+std::string FramesWillNotFitWarning(const TableFit& table, std::string_view name);
 
 // One to three lines ("\n" after each) saying why `file` will not run as IM.txt's fragment and
 // what to do, and that the table layout holds it; empty when the fragment runs.
