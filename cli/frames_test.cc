@@ -1,5 +1,6 @@
 // Tests of moving pictures on the command line: files and a GIF's frames loaded at one N, their
-// turns, the animated render read back, and import of one IM.txt a frame, all or nothing.
+// turns, the animated render read back, import of one IM.txt a frame, all or nothing, and the
+// firmware of several frames on the simulator.
 #include "cli/frames.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "firmware/pic_sim.h"
+#include "firmware/table_firmware.h"
 #include "imaging/animation.h"
 #include "imaging/test_util.h"
 #include "imtxt/fragment_words.h"
@@ -49,8 +52,8 @@ GifFrame Solid(uint8_t index, int32_t delay_cs = 10) {
   return Made(8, delay_cs, [index](int32_t, int32_t) { return index; });
 }
 // Neighbouring LEDs differ: many words in IM.txt.
-GifFrame Busy(uint32_t seed) {
-  return Made(64, 10, [seed](int32_t x, int32_t y) {
+GifFrame Busy(uint32_t seed, int32_t delay_cs = 10) {
+  return Made(64, delay_cs, [seed](int32_t x, int32_t y) {
     return ((x * 7 + y * 13 + seed) * 2654435761u >> 7) % 4;
   });
 }
@@ -418,6 +421,121 @@ TEST_F(FramesTest, WriteAllReplacingWritesAllOrNothing) {
       EXPECT_EQ(ReadFile(dir_.File(name)), c.error.empty() ? "new" : "old");
     }
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+  }
+}
+
+// `ledwheel firmware FILE...` on the simulator, turn by turn: each frame for its turns, from
+// IM.txt files and from a GIF's delays; frames the chip does not hold, and several frames in the
+// fragment layout, are refused with nothing written.
+TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
+  for (int32_t k = 1; k <= 3; ++k) Im(std::string(1, 'a' + k - 1) + ".txt", *Wheel(60, k), 60);
+  Im("wide.txt", *Wheel(500, 1), 500);
+  // 100, 50 and 150 ms: 2, 1 and 3 turns at 20 turns/s.
+  Put("anim.gif", MakeGif(64, 64, kColours, {Busy(1, 10), Busy(2, 5), Busy(3, 15)}));
+  // The GIF's frames as the loader makes them, to tell them apart on the wheel.
+  ASSERT_EQ(Run({"import", "anim.gif", "-n", "60", "-o", "g-%d.txt"}).exit_code, 0);
+  const int32_t auto_n =
+      std::min(firmware::TablePositionsFor(10, 20, 3), firmware::TablePositionsFit(3));
+  const std::vector<std::string> kIm = {"a.txt", "b.txt", "c.txt"};
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;                       // a piece of standard error; "" for none
+    std::vector<std::string> frames = {};  // IM.txt files of what each frame shows
+    std::string shown = "";                // turn by turn: '.' dark, '1'.. that frame
+    int32_t positions = 60;
+    std::string out = "";  // check's report, in place of -o out.asm
+  } cases[] = {
+      {{"a.txt", "b.txt", "c.txt", "--turns-per-frame", "2"}, 0, "", kIm, "..112233112"},
+      {{"anim.gif", "-n", "60", "--speed", "20"},
+       0,
+       "",
+       {"g-1.txt", "g-2.txt", "g-3.txt"},
+       "..112333112"},
+      {{"anim.gif"},
+       0,
+       "anim.gif: " + std::to_string(auto_n) +
+           " positions, the most up to 500 at which the table firmware holds the 3 frames and "
+           "shows them at 10 turns/s",
+       {},
+       "",
+       auto_n},
+      {{"wide.txt", "wide.txt"},
+       3,
+       "ledwheel: wide.txt and wide.txt: 2 frames of 500 positions need " +
+           std::to_string(firmware::TableFirmwareWords(500, 2)) +
+           " program words, the chip has 8192; 1 frame of 500 positions fit\n"},
+      {{"a.txt", "b.txt", "--layout", "fragment"},
+       2,
+       "ledwheel: --layout fragment: the fragment holds one picture; the table layout holds "
+       "several frames\n"},
+      {{"anim.gif", "--layout", "fragment"}, 2, "--layout fragment: the fragment holds one"},
+      {{"a.txt", "missing.gif"}, 1, "ledwheel: missing.gif: no such file\n"},
+      {{"check", "a.txt", "b.txt", "c.txt", "--speed", "20"},
+       0,
+       "",
+       {},
+       "",
+       60,
+       "frames: 3 in 60 turns (3 s at 20 turns/s)\n" +
+           firmware::FramesFitReport(firmware::CheckTableFit(60, 20, 3))},
+      {{"check", "wide.txt", "wide.txt", "--mhz", "4"},
+       3,
+       "",
+       {},
+       "",
+       500,
+       "frames: 2 in 20 turns (2 s at 10 turns/s)\n" +
+           firmware::FramesFitReport(firmware::CheckTableFit(500, 4, 2))},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"firmware", "-o", "out.asm"};
+    if (!c.out.empty()) args = {};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args[0] + " and " + std::to_string(c.args.size() - 1) + " more");
+    std::filesystem::remove(dir_.File("out.asm"));
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    if (c.err.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(r.out, c.out);
+    ASSERT_EQ(std::filesystem::exists(dir_.File("out.asm")), c.exit_code == 0 && c.out.empty());
+    if (c.exit_code != 0 || !c.out.empty()) continue;
+    const std::string source = ReadFile(dir_.File("out.asm"));
+    EXPECT_NE(source.find("NPOS            EQU     D'" + std::to_string(c.positions) + "'"),
+              std::string::npos);
+    if (c.shown.empty()) continue;
+    std::vector<firmware::testing::Picture> pictures;
+    for (const std::string& file : c.frames) {
+      wheel::LedArray led{};
+      imtxt::ImInfo info;
+      std::string error;
+      ASSERT_TRUE(imtxt::ReadIm(ReadFile(dir_.File(file)), led, &info, &error)) << error;
+      auto& p = pictures.emplace_back(static_cast<size_t>(info.positions));
+      for (int32_t n = 1; n <= info.positions; ++n) {
+        for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) p[n - 1][i - 1] = led[n][i].toestand;
+      }
+    }
+    const std::vector<uint64_t> edges = firmware::testing::Edges(
+        1000, std::vector<double>(c.shown.size(), 20e6 / 4 / 150));  // 150 turns/s
+    const firmware::testing::Simulation sim =
+        firmware::testing::Simulate(dir_.path(), source, edges, edges.back() + 100);
+    ASSERT_EQ(sim.gpasm_status, 0) << sim.gpasm;
+    ASSERT_EQ(sim.gpsim_status, 0) << sim.gpsim.substr(0, 2000);
+    for (size_t k = 0; k < c.shown.size(); ++k) {
+      SCOPED_TRACE("turn " + std::to_string(k) + " of " + c.shown);
+      if (c.shown[k] == '.') {
+        EXPECT_FALSE(firmware::testing::AnyLight(sim.writes, edges[k] + 60, edges[k + 1]));
+        continue;
+      }
+      uint64_t first = 0;
+      EXPECT_EQ(firmware::testing::TableTurnProblem(sim.writes, pictures[c.shown[k] - '1'],
+                                                    edges[k], edges[k + 1], 60, &first),
+                "");
+    }
   }
 }
 

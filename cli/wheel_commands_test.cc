@@ -150,5 +150,91 @@ TEST(WheelCommandsTest, Firmware) {
   }
 }
 
+// Several frames: all in the table layout while the chip holds them, else no source and how
+// many of their positions fit.
+TEST(WheelCommandsTest, Frames) {
+  const int32_t fit100 = firmware::TableFramesFit(100);
+  const struct {
+    const char* name;
+    int32_t n;
+    std::vector<int32_t> turns;
+    double speed, mhz;
+    int exit_code;
+    std::string out;  // the check's report
+    std::string err;  // firmware's
+  } cases[] = {
+      {"three frames",
+       60,
+       {2, 1, 3},
+       10,
+       20,
+       kExitOk,
+       "frames: 3 in 6 turns (0.6 s at 10 turns/s)\npositions: 60\ntable: " +
+           std::to_string(firmware::TableFirmwareWords(60, 3)) + " words of 8192 for 3 frames, " +
+           "top speed " + firmware::FormatSpeed(firmware::TableTopSpeed(60, 20, 3)) +
+           " turns/s at 20 MHz, runs\nfragment: holds one picture, not 3 frames\n",
+       ""},
+      {"all the chip holds", 100, std::vector<int32_t>(static_cast<size_t>(fit100), 255), 5, 4,
+       kExitOk,
+       "frames: " + std::to_string(fit100) + " in " + std::to_string(255 * fit100) + " turns (" +
+           std::to_string(51 * fit100) + " s at 5 turns/s)\n",
+       ""},
+      {"one frame more", 100, std::vector<int32_t>(static_cast<size_t>(fit100 + 1), 1), 10, 20,
+       kExitWillNotRun,
+       ", does not run; " + std::to_string(fit100) + " frames of 100 positions fit\n",
+       "ledwheel: a.gif: " + std::to_string(fit100 + 1) + " frames of 100 positions need " +
+           std::to_string(firmware::TableFirmwareWords(100, fit100 + 1)) +
+           " program words, the chip has 8192; " + std::to_string(fit100) +
+           " frames of 100 positions fit\n"},
+      {"two at 500 positions",
+       500,
+       {1, 1},
+       10,
+       20,
+       kExitWillNotRun,
+       "; 1 frame of 500 positions fit\n",
+       "; 1 frame of 500 positions fit\n"},
+      {"a crystal too fast", 24, {1, 1}, 10, 25, kExitUsage, "", "--mhz"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<imtxt::testing::State> states;
+    FramesFile file{"a.gif", {}, c.n};
+    for (size_t k = 0; k < c.turns.size(); ++k) {
+      states.push_back(imtxt::testing::Load(Wheel(c.n, static_cast<int32_t>(k))));
+      file.frames.push_back({&states.back().wheel->led, c.turns[k]});
+    }
+    const CommandOutput check = CheckCommand(file, c.speed, c.mhz);
+    EXPECT_EQ(check.exit_code, c.exit_code);
+    EXPECT_EQ(check.source, "");
+    if (c.out.empty()) {
+      EXPECT_EQ(check.out, "");
+    } else {
+      EXPECT_NE(check.out.find(c.out), std::string::npos) << check.out;
+      EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 4) << check.out;
+    }
+    const CommandOutput firmware = FirmwareCommand(file, c.mhz);
+    EXPECT_EQ(firmware.exit_code, c.exit_code);
+    EXPECT_EQ(firmware.out, "");
+    if (c.err.empty()) {
+      EXPECT_EQ(firmware.err, "");
+    } else {
+      EXPECT_NE(firmware.err.find(c.err), std::string::npos) << firmware.err;
+    }
+    EXPECT_EQ(firmware.source.empty(), c.exit_code != kExitOk);
+    if (firmware.source.empty()) continue;
+    // One turns entry a frame, and one table line a position of each.
+    EXPECT_NE(firmware.source.find("NFRAMES         EQU     D'" + std::to_string(c.turns.size())),
+              std::string::npos);
+    EXPECT_NE(firmware.source.find("\n        DW      D'" + std::to_string(c.turns[0]) + "', D'" +
+                                   std::to_string(c.turns[1]) + "'"),
+              std::string::npos);
+    const size_t table = firmware.source.find("\nTABLE\n");
+    EXPECT_EQ(static_cast<size_t>(
+                  std::count(firmware.source.begin() + table, firmware.source.end(), '\n')),
+              (c.n + 1) * c.turns.size() + 3);
+  }
+}
+
 }  // namespace
 }  // namespace cli
