@@ -2,7 +2,9 @@
 // number of positions, the fastest steady wheel whose third turn gpsim shows whole (bisection to
 // 0.1 %), beside the top speed ledwheel check reports and the program words. For the table
 // layout also the speed at which its display itself breaks, with the firmware's guard on the
-// shortest phase taken away: the margin the guard keeps.
+// shortest phase taken away: the margin the guard keeps. Then the frames the table layout holds
+// at each N (gpasm assembles them and refuses one more) and their top speed: the turns that
+// start the first frame and change to the second, shown whole.
 //   build/bench/top_speed_harness [N...]        (default: 24 100 256 500)
 #include <unistd.h>
 
@@ -35,10 +37,10 @@ struct Wheel {
 };
 
 // Every LED at a random intensity, or only `lit` positions spread over the wheel.
-Wheel Make(int32_t n, int32_t lit) {
+Wheel Make(int32_t n, int32_t lit, uint32_t seed = 0) {
   Wheel w;
   w.picture.resize(static_cast<size_t>(n));
-  std::mt19937 rng(static_cast<uint32_t>(n));
+  std::mt19937 rng(static_cast<uint32_t>(n) + seed);
   for (int32_t k = 0; k < lit; ++k) {
     const int32_t q = lit == n ? k : k * n / lit;
     for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
@@ -54,25 +56,39 @@ Wheel Make(int32_t n, int32_t lit) {
   return w;
 }
 
-// Whether gpsim shows the wheel's third turn whole at turns_per_second.
-bool Shows(const std::string& dir, const std::string& source, const Picture& picture, bool table,
-           double turns_per_second) {
-  const double period = kCyclesPerSecond / turns_per_second;
-  const std::vector<uint64_t> edges =
-      firmware::testing::Edges(1000, std::vector<double>(3, period));
-  const firmware::testing::Simulation sim =
+firmware::testing::Simulation Run(const std::string& dir, const std::string& source,
+                                  const std::vector<uint64_t>& edges) {
+  firmware::testing::Simulation sim =
       firmware::testing::Simulate(dir, source, edges, edges.back() + 100);
   if (sim.gpasm_status != 0 || sim.gpsim_status != 0) {
     std::fprintf(stderr, "top_speed_harness: the toolchain failed:\n%s%s\n", sim.gpasm.c_str(),
                  sim.gpsim.substr(0, 2000).c_str());
     std::exit(1);
   }
+  return sim;
+}
+
+// Whether gpsim shows the wheel's third turn whole at turns_per_second (the first shown), and
+// each of `more` after it.
+bool Shows(const std::string& dir, const std::string& source, const Picture& picture, bool table,
+           double turns_per_second, const std::vector<const Picture*>& more = {}) {
+  const double period = kCyclesPerSecond / turns_per_second;
+  const std::vector<uint64_t> edges =
+      firmware::testing::Edges(1000, std::vector<double>(3 + more.size(), period));
+  const firmware::testing::Simulation sim = Run(dir, source, edges);
   uint64_t first = 0;
-  const std::string problem =
-      table
-          ? firmware::testing::TableTurnProblem(sim.writes, picture, edges[2], edges[3], 60, &first)
-          : firmware::testing::FragmentTurnProblem(sim.writes, picture, edges[2], edges[3]);
-  return problem.empty();
+  if (!table) {
+    return firmware::testing::FragmentTurnProblem(sim.writes, picture, edges[2], edges[3]).empty();
+  }
+  for (size_t k = 0; k <= more.size(); ++k) {
+    const Picture& want = k == 0 ? picture : *more[k - 1];
+    if (!firmware::testing::TableTurnProblem(sim.writes, want, edges[2 + k], edges[3 + k], 60,
+                                             &first)
+             .empty()) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // The fastest speed between lo (shown) and hi (not) that is shown, to 0.1 %.
@@ -151,6 +167,38 @@ int main(int argc, char** argv) {
                 firmware::FormatSpeed(fragment_check).c_str(),
                 firmware::FormatSpeed(fragment_measured).c_str(),
                 fragment_measured / fragment_check, "");
+    std::fflush(stdout);
+  }
+
+  std::printf(
+      "\nFrames at %g MHz: the most the table layout holds (gpasm assembles them and refuses one "
+      "more), every grey level in each, each for one turn\n\n",
+      kMhz);
+  std::printf("%5s  %6s  %-14s %10s %10s %7s\n", "N", "frames", "program words", "check", "gpsim",
+              "ratio");
+  for (const int32_t n : sizes) {
+    const int32_t most = firmware::TableFramesFit(n);
+    std::vector<Wheel> wheels;
+    std::vector<firmware::TableFrame> frames;
+    for (int32_t k = 0; k <= most; ++k) wheels.push_back(Make(n, n, 1000 + k));
+    for (const Wheel& w : wheels) frames.push_back({w.led.get(), 1});
+    // One more frame than the chip holds: gpasm must refuse it.
+    const firmware::testing::Simulation over =
+        firmware::testing::Simulate(dir, firmware::TableFirmware(frames, n, kMhz), {}, 10);
+    frames.pop_back();
+    const std::string source = firmware::TableFirmware(frames, n, kMhz);
+    const firmware::testing::Simulation fits = firmware::testing::Simulate(dir, source, {}, 10);
+    const double check = firmware::TableTopSpeed(n, kMhz, most);
+    // The first frame (the longest edge: after the last frame) and the change to the second.
+    const std::vector<const Picture*> second = {most > 1 ? &wheels[1].picture : &wheels[0].picture};
+    const double measured =
+        Bisect([&](double v) { return Shows(dir, source, wheels[0].picture, true, v, second); },
+               check / 2, check * 1.5);
+    std::printf("%5d  %6d  %-14s %10s %10s %7.3f%s\n", n, most,
+                (std::to_string(firmware::TableFirmwareWords(n, most)) + " of 8192").c_str(),
+                firmware::FormatSpeed(check).c_str(), firmware::FormatSpeed(measured).c_str(),
+                measured / check,
+                fits.gpasm_status == 0 && over.gpasm_status != 0 ? "" : "  (gpasm does not agree)");
     std::fflush(stdout);
   }
   std::filesystem::remove_all(dir);
