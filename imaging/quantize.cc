@@ -4,6 +4,7 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
@@ -37,10 +38,23 @@ int32_t Diffused(double v, double g, const Levels& levels) {
   return v >= (levels[lo] + levels[lo + 1]) / 2 ? lo + 1 : lo;
 }
 
-// Share of an LED's error kept along its ring and passed to the three LEDs outward of it
-// (behind, beside, ahead in the scan), as in Floyd and Steinberg's weights.
-constexpr double kAlong = 7.0 / 16.0;
-constexpr double kOutward[3] = {3.0 / 16.0, 5.0 / 16.0, 1.0 / 16.0};
+// Floyd and Steinberg's weights between the three LEDs outward of an LED (behind, beside, ahead
+// in the scan), and their share along the ring where the LEDs of a ring lie one ring pitch apart.
+constexpr double kOutward[3] = {3.0 / 9.0, 5.0 / 9.0, 1.0 / 9.0};
+constexpr double kAlongAtOnePitch = 7.0 / 16.0;
+
+// The share of an LED's error passed along its ring when the next LED along lies `apart` ring
+// pitches away: the nearer neighbours take more, so the error stays near where it arose (at many
+// positions the hub's rings have their next LED a tenth of a pitch away; at few the rim's is
+// three).
+double AlongShare(double apart) {
+  return kAlongAtOnePitch / (kAlongAtOnePitch + (1.0 - kAlongAtOnePitch) * apart);
+}
+
+// The share of what a ring has lent outward that it takes back at each LED. What goes outward
+// shapes the next ring's pattern; taking it back keeps every ring's mean light its own, which
+// otherwise drifts outward ring by ring (a dark grey's hub too dark, its rim too bright).
+constexpr double kPayback = 0.5;
 
 }  // namespace
 
@@ -106,6 +120,9 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     const bool outermost = i + 1 == wheel::kLedsPerSpoke;
     // The error is passed on as light times area; a ring's area grows with its radius.
     const double outward_area = outermost ? 0.0 : RingRadius(i) / RingRadius(i + 1);
+    const double outward_share =
+        outermost ? 0.0 : 1.0 - AlongShare(2.0 * std::numbers::pi * RingRadius(i) / positions);
+    double lent = 0.0;  // net error this ring has passed outward so far
     for (int32_t step = 0; step < positions; ++step) {
       const int32_t j = dir > 0 ? step : positions - 1 - step;
       const double g = shown(light[j][i]);
@@ -113,16 +130,14 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
       const int32_t k = Diffused(v, g, levels);
       led[j + 1][i + 1].toestand = k;
       const double e = v - levels[k];
-      const bool last = step + 1 == positions;  // the next position is done already
-      if (outermost) {
-        if (!last) at(i, j + dir) += e;
-        continue;
-      }
-      const double along = last ? 0.0 : kAlong;
-      // What cannot go along goes outward, so the ring's error is never lost.
-      const double scale = (1.0 - along) / (1.0 - kAlong) * outward_area;
-      for (int32_t d = -1; d <= 1; ++d) at(i + 1, j + d * dir) += e * kOutward[d + 1] * scale;
-      if (!last) at(i, j + dir) += e * along;
+      // At the ring's last LED the next one along is done already: what is left goes outward.
+      const bool last = step + 1 == positions;
+      const double out = last ? e : outward_share * e - kPayback * lent;
+      if (!last) at(i, j + dir) += e - out;
+      if (outermost) continue;
+      lent += out;
+      for (int32_t d = -1; d <= 1; ++d)
+        at(i + 1, j + d * dir) += out * kOutward[d + 1] * outward_area;
     }
   }
 }
