@@ -28,9 +28,8 @@ static_assert(BinsOf(wheel::kLedsPerSpoke - 1) == kMaxBins &&
               2 * std::numbers::pi * kWheelEdge / kMaxBins <= kSampleSpacing);
 
 // Linear light of the part of a picture that the wheel covers, reduced by whole blocks, with a
-// copy of its edge pixels around it so that the bilinear lookup needs no edge cases. Outside the
-// picture all is dark, with a sharp edge: a blur there would darken the rim wherever the wheel
-// touches the picture's side.
+// dark border around it. Outside the picture all is dark, with a sharp edge: a blur there would
+// darken the rim wherever the wheel touches the picture's side.
 struct LightPicture {
   int32_t width = 0;  // with the border
   int32_t height = 0;
@@ -40,29 +39,26 @@ struct LightPicture {
   double bottom = 0;
   std::vector<float> light;
 
-  // Pixels much larger than the sample spacing are squares of even light; smaller ones are
-  // interpolated, so that every pixel weighs in, whatever its place between the samples.
-  bool squares = false;
-
-  // x, y in reduced pixels from the picture's top-left corner.
-  float Light(double x, double y) const {
+  // The mean light over a box of half-width hx and half-height hy (at most half a pixel each)
+  // around x, y, in reduced pixels from the picture's top-left corner. Pixels are squares of
+  // even light: a box that a pixel boundary bounds takes nothing of the pixel beyond it. Slivers
+  // of under a thousandth of the box are left out, so that the rounding in a box's place and
+  // shape never lets a neighbour in.
+  float Light(double x, double y, double hx, double hy) const {
     if (!(x >= 0.0 && y >= 0.0 && x < right && y < bottom)) return 0.0f;
-    if (squares) {
-      const auto column = static_cast<int32_t>(x - left) + 1;  // + 1 for the border
-      const auto row = static_cast<int32_t>(y - top) + 1;
-      if (column < 1 || row < 1 || column >= width - 1 || row >= height - 1) return 0.0f;
-      return light[static_cast<size_t>(row) * width + column];
-    }
-    const double fx = x - left + 0.5;  // + 1 for the border, - 0.5 to pixel centres
-    const double fy = y - top + 0.5;
-    if (!(fx >= 0.0 && fy >= 0.0 && fx < width - 1 && fy < height - 1)) return 0.0f;
-    const auto x0 = static_cast<int32_t>(fx);
-    const auto y0 = static_cast<int32_t>(fy);
-    const float tx = static_cast<float>(fx - x0);
-    const float ty = static_cast<float>(fy - y0);
-    const float* row = &light[static_cast<size_t>(y0) * width + x0];
-    const float upper = row[0] + tx * (row[1] - row[0]);
-    const float lower = row[width] + tx * (row[width + 1] - row[width]);
+    const double x0 = x - hx - (left - 1) + hx / 512;  // - 1 for the border
+    const double y0 = y - hy - (top - 1) + hy / 512;
+    const auto column = static_cast<int32_t>(x0);
+    const auto row = static_cast<int32_t>(y0);
+    if (column < 0 || row < 0 || column >= width - 1 || row >= height - 1) return 0.0f;
+    // The share of the box in the next column and row: what lies past the pixel boundary.
+    const double width_x = 2 * hx * (1 - 1.0 / 512);
+    const double width_y = 2 * hy * (1 - 1.0 / 512);
+    const auto tx = static_cast<float>(std::max(0.0, x0 + width_x - (column + 1)) / width_x);
+    const auto ty = static_cast<float>(std::max(0.0, y0 + width_y - (row + 1)) / width_y);
+    const float* p = &light[static_cast<size_t>(row) * width + column];
+    const float upper = p[0] + tx * (p[1] - p[0]);
+    const float lower = p[width] + tx * (p[width + 1] - p[width]);
     return upper + ty * (lower - upper);
   }
 };
@@ -146,13 +142,8 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
         row[k] = static_cast<float>(static_cast<double>(sums[k]) /
                                     (double{kFullLight} * 255.0 * rows * columns));
       }
-      row[-1] = row[0];
-      row[held_width] = row[held_width - 1];
     }
   });
-  const size_t stride = static_cast<size_t>(out.width);
-  std::copy_n(&out.light[stride], stride, &out.light[0]);
-  std::copy_n(&out.light[(out.height - 2) * stride], stride, &out.light[(out.height - 1) * stride]);
   return out;
 }
 
@@ -189,29 +180,34 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
   // Reduced pixels at least as large as the sample spacing, so no pixel falls between samples.
   const int32_t block =
       std::max<int32_t>(1, static_cast<int32_t>(std::ceil(kSampleSpacing / pitch_per_pixel)));
-  // The samples reach the wheel's edge; the bilinear lookup one reduced pixel further.
+  // The samples reach the wheel's edge; their boxes half a reduced pixel further.
   const double reach = kWheelEdge / (pitch_per_pixel * block) + 2.0;
   LightPicture picture =
       options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
-  picture.squares = pitch_per_pixel >= 4 * kSampleSpacing;
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
   const double centre_x = image.width / 2.0 / block;
   const double centre_y = image.height / 2.0 / block;
 
   // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
+  // The squared cosine of each direction turns a sample's cell, a bin's arc by the radial
+  // spacing, into a box along the picture's axes: exact where the cell's sides run along them,
+  // which is where a sector's edge can meet a pixel boundary.
   struct Directions {
-    std::vector<float> x, y;
+    std::vector<double> x, y, cos2;
   };
   auto directions = [&](int32_t bins) {
-    Directions d{std::vector<float>(bins), std::vector<float>(bins)};
+    const auto n = static_cast<size_t>(bins);
+    Directions d{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
     for (int32_t b = 0; b < bins; ++b) {
       const double angle = (b + 0.5) * 2.0 * std::numbers::pi / bins - rotate;
-      d.x[b] = static_cast<float>(std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1));
-      d.y[b] = static_cast<float>(std::sin(angle) * reduced_per_pitch);
+      d.x[b] = std::cos(angle) * reduced_per_pitch * (options.mirror ? -1 : 1);
+      d.y[b] = std::sin(angle) * reduced_per_pitch;
+      d.cos2[b] = std::cos(angle) * std::cos(angle);
     }
     return d;
   };
+  const double half_spacing = kSampleSpacing * reduced_per_pitch / 2.0;
   const Directions coarse = directions(kMinBins);
   const Directions fine = directions(kMaxBins);
   // Circle by circle: neighbouring samples lie next to each other in the picture, which keeps
@@ -228,8 +224,14 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
           const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
           weights += radius;
           const auto r = static_cast<float>(radius);
+          const auto half_arc =
+              static_cast<float>(radius * std::numbers::pi / bins * reduced_per_pitch);
           for (int32_t b = 0; b < bins; ++b) {
-            sums[b] += radius * picture.Light(centre_x + r * along.x[b], centre_y + r * along.y[b]);
+            const float c2 = along.cos2[b];
+            const float hx = half_arc + c2 * (half_spacing - half_arc);
+            const float hy = half_spacing + c2 * (half_arc - half_spacing);
+            sums[b] += radius *
+                       picture.Light(centre_x + r * along.x[b], centre_y + r * along.y[b], hx, hy);
           }
         }
         for (int32_t b = 0; b < bins; ++b) sums[b] /= weights;
