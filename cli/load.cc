@@ -189,7 +189,10 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
   }
   imaging::Image image;
   std::string error;
-  if (!imaging::DecodePicture(bytes, &image, &error)) throw FileError(options.file, error);
+  // Decoded no finer than the import looks: large pictures come reduced, faster and smaller.
+  if (!imaging::DecodePicture(bytes, &image, &error, {.for_import = options.import.fit})) {
+    throw FileError(options.file, error);
+  }
   const imaging::WheelSampler sampler(image, options.import);
   Choose(
       options, [&](int32_t n) { return sampler.Sample(n); }, &wheel);

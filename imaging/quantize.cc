@@ -108,11 +108,11 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     }
     return;
   }
-  // The error received, ring by ring.
+  // The error received, ring by ring; j runs one position past either end of the turn.
   std::vector<double> received(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
   auto at = [positions, &received](int32_t ring, int32_t j) -> double& {
-    return received[static_cast<size_t>(ring) * positions +
-                    ((j % positions) + positions) % positions];
+    const int32_t wrapped = j < 0 ? j + positions : j >= positions ? j - positions : j;
+    return received[static_cast<size_t>(ring) * positions + wrapped];
   };
   for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
     // Serpentine: every other ring is walked backwards, so no drift builds up one way round.

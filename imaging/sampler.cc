@@ -12,11 +12,9 @@
 namespace imaging {
 namespace {
 
-// Radial samples per ring, kSampleSpacing apart. Angular bins of the polar grid: enough that the
-// samples of a ring's outer edge are at most kSampleSpacing apart, and at least kMinBins (4 a
-// position at 500 positions) so that the sectors' edges fall finely on every ring.
-constexpr int32_t kRadialSamples = 16;
-constexpr double kSampleSpacing = 1.0 / kRadialSamples;
+// Angular bins of the polar grid: enough that the samples of a ring's outer edge are at most
+// kSampleSpacing apart, and at least kMinBins (4 a position at 500 positions) so that the
+// sectors' edges fall finely on every ring.
 constexpr int32_t kMinBins = 2048;
 constexpr int32_t kMaxBins = 4096;
 
@@ -84,7 +82,7 @@ struct LightTables {
   }
 };
 
-// Averages block x block pixels of the picture into one (fewer at the right and bottom edges),
+// Averages block x block pixels of the image into one (fewer at the right and bottom edges),
 // for the blocks within `reach` reduced pixels of the picture's centre; the wheel never looks
 // further. Transparent pixels are dark, also when inverted: what is not there never lights an LED.
 template <bool kInvert>
@@ -92,8 +90,11 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
   static const LightTables tables;
   const int32_t reduced_width = (image.width + block - 1) / block;
   const int32_t reduced_height = (image.height + block - 1) / block;
-  const double centre_x = image.width / 2.0 / block;
-  const double centre_y = image.height / 2.0 / block;
+  // The picture's own pixels in a reduced one, which also places a reduced decoding's last,
+  // partial, column and row.
+  const double unit = static_cast<double>(image.scale) * block;
+  const double centre_x = image.FullWidth() / 2.0 / unit;
+  const double centre_y = image.FullHeight() / 2.0 / unit;
   // Only the blocks in the square around the wheel's circle are held.
   LightPicture out;
   out.left = std::clamp(static_cast<int32_t>(std::floor(centre_x - reach)), 0, reduced_width - 1);
@@ -104,8 +105,8 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
       std::min(reduced_height, static_cast<int32_t>(std::ceil(centre_y + reach))) - out.top;
   out.width = held_width + 2;
   out.height = held_height + 2;
-  out.right = static_cast<double>(image.width) / block;
-  out.bottom = static_cast<double>(image.height) / block;
+  out.right = image.FullWidth() / unit;
+  out.bottom = image.FullHeight() / unit;
   out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
   InHalves(held_height, [&](int32_t row_begin, int32_t row_end) {
     std::vector<uint64_t> sums(static_cast<size_t>(held_width));
@@ -149,16 +150,6 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
 
 }  // namespace
 
-double SrgbToLinear(double v) {
-  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-}
-
-double LinearToSrgb(double v) {
-  if (v <= 0.0) return 0.0;
-  if (v >= 1.0) return 1.0;
-  return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
-}
-
 struct WheelSampler::State {
   // Per ring, the running sum of the bins' mean light: prefix[ring][b] sums bins 0..b-1.
   std::vector<std::vector<double>> prefix;
@@ -173,10 +164,9 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
           static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
     return;  // nothing to see: every LED dark
   }
-  // Pitches per picture pixel.
-  const double half_span = options.fit == Fit::kCover ? std::min(image.width, image.height) / 2.0
-                                                      : std::hypot(image.width, image.height) / 2.0;
-  const double pitch_per_pixel = kWheelEdge / half_span;
+  // Pitches per pixel of the image (which may be decoded reduced).
+  const double pitch_per_pixel =
+      PitchPerPixel(image.FullWidth(), image.FullHeight(), options.fit) * image.scale;
   // Reduced pixels at least as large as the sample spacing, so no pixel falls between samples.
   const int32_t block =
       std::max<int32_t>(1, static_cast<int32_t>(std::ceil(kSampleSpacing / pitch_per_pixel)));
@@ -185,8 +175,8 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
   LightPicture picture =
       options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
-  const double centre_x = image.width / 2.0 / block;
-  const double centre_y = image.height / 2.0 / block;
+  const double centre_x = image.FullWidth() / 2.0 / (image.scale * block);
+  const double centre_y = image.FullHeight() / 2.0 / (image.scale * block);
 
   // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
