@@ -31,9 +31,13 @@ struct SrgbTables {
   SrgbTables() {
     for (int v = 0; v < 256; ++v) {
       linear[v] = static_cast<uint16_t>(std::lround(imaging::SrgbToLinear(v / 255.0) * 65535));
-      between[v] = v == 255 ? 65536
-                            : static_cast<uint32_t>(
-                                  std::lround(imaging::SrgbToLinear((v + 0.5) / 255.0) * 65535));
+    }
+    for (int v = 0; v < 256; ++v) {
+      between[v] = v == 255
+                       ? 65536
+                       : static_cast<uint32_t>(std::ceil((imaging::SrgbToLinear(v / 255.0) +
+                                                          imaging::SrgbToLinear((v + 1) / 255.0)) /
+                                                         2 * 65535));
     }
     uint32_t v = 0;
     for (uint32_t s = 0; s < stretch.size(); ++s) {
@@ -82,25 +86,31 @@ uint8_t Linear16ToSrgb(uint32_t v) {
   return static_cast<uint8_t>(first + (v >= tables.between[first] ? 1 : 0));
 }
 
+// The pixels the first block of a line of `size` lacks, so that one starts at the centre.
+int32_t Lead(int64_t size, int32_t scale) {
+  return static_cast<int32_t>((scale - (size / 2) % scale) % scale);
+}
+
 RowReducer::RowReducer(int64_t width, int64_t height, int32_t scale, Image* out)
     : width_(width), height_(height), scale_(scale), out_(out) {
-  const int64_t across = (width + scale - 1) / scale;
-  out->width = static_cast<int32_t>(across);
-  out->height = static_cast<int32_t>((height + scale - 1) / scale);
-  out->rgba.resize(static_cast<size_t>(across) * out->height * 4);
   out->scale = scale;
   out->full_width = static_cast<int32_t>(width);
   out->full_height = static_cast<int32_t>(height);
+  out->lead_x = Lead(width, scale);
+  out->lead_y = Lead(height, scale);
+  const int64_t across = (width + out->lead_x + scale - 1) / scale;
+  out->width = static_cast<int32_t>(across);
+  out->height = static_cast<int32_t>((height + out->lead_y + scale - 1) / scale);
+  out->rgba.resize(static_cast<size_t>(across) * out->height * 4);
   sums_.assign(static_cast<size_t>(across) * 4, 0);
 }
 
 void RowReducer::AddRow(const uint8_t* rgba) {
   const auto& linear = Tables().linear;
   uint64_t* sum = sums_.data();
-  for (int64_t x = 0; x < width_; x += scale_, sum += 4) {
-    const int64_t end = std::min(width_, x + scale_);
+  for (int64_t x = 0, end = scale_ - out_->lead_x; x < width_; x = end, end += scale_, sum += 4) {
     uint64_t r = 0, g = 0, b = 0, a = 0;
-    for (const uint8_t* p = rgba + x * 4; p < rgba + end * 4; p += 4) {
+    for (const uint8_t* p = rgba + x * 4; p < rgba + std::min(end, width_) * 4; p += 4) {
       r += uint64_t{linear[p[0]]} * p[3];
       g += uint64_t{linear[p[1]]} * p[3];
       b += uint64_t{linear[p[2]]} * p[3];
@@ -109,15 +119,18 @@ void RowReducer::AddRow(const uint8_t* rgba) {
     sum[0] += r, sum[1] += g, sum[2] += b, sum[3] += a;
   }
   ++row_;
-  if (row_ % scale_ == 0 || row_ == height_) Flush();
+  ++rows_;
+  if ((row_ + out_->lead_y) % scale_ == 0 || row_ == height_) Flush();
 }
 
 void RowReducer::Flush() {
-  const int64_t rows = (row_ - 1) % scale_ + 1;
-  uint8_t* out = &out_->rgba[static_cast<size_t>((row_ - 1) / scale_) * out_->width * 4];
+  uint8_t* out =
+      &out_->rgba[static_cast<size_t>((row_ - 1 + out_->lead_y) / scale_) * out_->width * 4];
   for (int64_t k = 0; k < out_->width; ++k, out += 4) {
     uint64_t* sum = &sums_[static_cast<size_t>(k) * 4];
-    const int64_t count = (std::min(width_, (k + 1) * scale_) - k * scale_) * rows;
+    const int64_t columns = std::min(width_, (k + 1) * scale_ - out_->lead_x) -
+                            std::max<int64_t>(0, k * scale_ - out_->lead_x);
+    const int64_t count = columns * rows_;
     // The colour is the alpha-weighted mean, so that alpha times colour keeps the light.
     for (int c = 0; c < 3; ++c) {
       out[c] =
@@ -126,6 +139,7 @@ void RowReducer::Flush() {
     out[3] = static_cast<uint8_t>((sum[3] + count / 2) / count);
     std::fill_n(sum, 4, 0);
   }
+  rows_ = 0;
 }
 
 bool DecodeReduced(int64_t width, int64_t height, int32_t scale, Image* out,

@@ -24,6 +24,10 @@ struct Request {
 // "damaged picture (FORMAT: reason)", or "damaged picture (FORMAT)" without a reason.
 std::string Damaged(const char* format, const std::string& reason);
 
+// The picture's pixels that the first of a line of `size` reduced by `scale` stands for fewer
+// of, so that the blocks are laid out from the picture's centre.
+int32_t Lead(int64_t size, int32_t scale);
+
 // Refuses, with the limit named, a decoding that would take more than kMaxDecodeBytes.
 bool WithinMemory(int64_t width, int64_t height, int64_t bytes, std::string* error);
 
@@ -37,8 +41,9 @@ uint32_t SrgbToLinear16(uint8_t v);
 uint8_t Linear16ToSrgb(uint32_t v);
 
 // Reduces rows of RGBA pixels as they are decoded, by `scale` pixels across and down, averaging
-// in linear light weighed by alpha, into out (sized here). The last column and row of blocks
-// take what is left over.
+// in linear light weighed by alpha, into out (sized here). The blocks are laid out from the
+// picture's centre (see Image), the first and last column and row of them short where the
+// picture's size asks.
 class RowReducer {
  public:
   RowReducer(int64_t width, int64_t height, int32_t scale, Image* out);
@@ -50,7 +55,8 @@ class RowReducer {
   int64_t height_;
   int32_t scale_;
   Image* out_;
-  int64_t row_ = 0;
+  int64_t row_ = 0;   // rows added
+  int32_t rows_ = 0;  // rows added to the blocks being summed
   // Per reduced column: alpha-weighted light of each channel, and alpha.
   std::vector<uint64_t> sums_;
 };
@@ -72,6 +78,14 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* ou
 // own, some bytes_per_pixel in all with the copy into out.
 bool DecodeWithStb(std::span<const uint8_t> bytes, const char* format, int64_t bytes_per_pixel,
                    Image* out, std::string* error);
+// One of stb's decoders alone, by format name ("BMP", "GIF", "TGA", and "PNG" and "JPEG" where
+// stb decodes them): no other format's is tried, so a failure's reason, StbFailure(), is that
+// decoder's own. StbLoad gives RGBA pixels to free with StbFree, or null.
+bool StbInfo(const char* format, std::span<const uint8_t> bytes, int* width, int* height);
+uint8_t* StbLoad(const char* format, std::span<const uint8_t> bytes, int* width, int* height);
+void StbFree(uint8_t* pixels);
+const char* StbFailure();
+
 // Run-length encoded BMP of 4 or 8 bits a pixel.
 bool DecodeBmpRle(std::span<const uint8_t> bytes, const Request& request, Image* out,
                   std::string* error);

@@ -20,11 +20,14 @@ struct Image {
   int32_t height = 0;
   std::vector<uint8_t> rgba;
   // A picture decoded reduced for an import: each pixel stands for scale x scale pixels of the
-  // picture, which is full_width x full_height (its last column and row for what is left over).
-  // 1 and 0 x 0: the pixels are the picture's own.
+  // picture, which is full_width x full_height, laid out from the picture's centre: the first
+  // column and row stand for lead_x and lead_y fewer, the last for what is left over.
+  // 1, 0 x 0 and no lead: the pixels are the picture's own.
   int32_t scale = 1;
   int32_t full_width = 0;
   int32_t full_height = 0;
+  int32_t lead_x = 0;
+  int32_t lead_y = 0;
 
   int32_t FullWidth() const { return full_width > 0 ? full_width : width; }
   int32_t FullHeight() const { return full_height > 0 ? full_height : height; }

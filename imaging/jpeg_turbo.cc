@@ -38,11 +38,12 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, const Request& request, Image* o
     *error = Damaged("JPEG", tjGetErrorStr2(handle.get()));
     return false;
   }
-  // The DCT scale that reduces by a divisor of what the import averages anyway: the import sees
-  // the same light, within the decoder's rounding.
+  // The DCT scale that reduces by a divisor of what the import averages anyway, and whose
+  // blocks, laid from the picture's corner, meet at its centre as the import's do: the import
+  // sees the same light, within the decoder's rounding.
   int scale = 1;
   for (int s : {8, 4, 2}) {
-    if (request.import_block % s == 0) {
+    if (request.import_block % s == 0 && Lead(width, s) == 0 && Lead(height, s) == 0) {
       scale = s;
       break;
     }

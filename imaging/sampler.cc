@@ -33,8 +33,12 @@ struct LightPicture {
   int32_t height = 0;
   int32_t left = 0;  // the first reduced column and row held, in the whole picture
   int32_t top = 0;
-  double right = 0;  // the picture's extent, in reduced pixels
+  double origin_x = 0;  // the picture's extent, in reduced pixels
+  double origin_y = 0;
+  double right = 0;
   double bottom = 0;
+  double centre_x = 0;  // where the wheel's centre lies, in reduced pixels
+  double centre_y = 0;
   std::vector<float> light;
 
   // The mean light over a box of half-width hx and half-height hy (at most half a pixel each)
@@ -43,7 +47,7 @@ struct LightPicture {
   // of under a thousandth of the box are left out, so that the rounding in a box's place and
   // shape never lets a neighbour in.
   float Light(double x, double y, double hx, double hy) const {
-    if (!(x >= 0.0 && y >= 0.0 && x < right && y < bottom)) return 0.0f;
+    if (!(x >= origin_x && y >= origin_y && x < right && y < bottom)) return 0.0f;
     const double x0 = x - hx - (left - 1) + hx / 512;  // - 1 for the border
     const double y0 = y - hy - (top - 1) + hy / 512;
     const auto column = static_cast<int32_t>(x0);
@@ -88,15 +92,27 @@ struct LightTables {
 template <bool kInvert>
 LightPicture Reduce(const Image& image, int32_t block, double reach) {
   static const LightTables tables;
-  const int32_t reduced_width = (image.width + block - 1) / block;
-  const int32_t reduced_height = (image.height + block - 1) / block;
-  // The picture's own pixels in a reduced one, which also places a reduced decoding's last,
-  // partial, column and row.
-  const double unit = static_cast<double>(image.scale) * block;
-  const double centre_x = image.FullWidth() / 2.0 / unit;
-  const double centre_y = image.FullHeight() / 2.0 / unit;
-  // Only the blocks in the square around the wheel's circle are held.
+  // The image's pixels are the picture's (or scale x scale of them, for a reduced decoding).
+  // Blocks are laid out from the wheel's centre, so that an edge through it, where every sector
+  // meets, stays a block boundary; the first column and row of blocks may be short.
+  const double image_centre_x = (image.FullWidth() / 2.0 + image.lead_x) / image.scale;
+  const double image_centre_y = (image.FullHeight() / 2.0 + image.lead_y) / image.scale;
+  const int32_t shift_x = (block - static_cast<int32_t>(image_centre_x) % block) % block;
+  const int32_t shift_y = (block - static_cast<int32_t>(image_centre_y) % block) % block;
+  const int32_t reduced_width = (image.width + shift_x + block - 1) / block;
+  const int32_t reduced_height = (image.height + shift_y + block - 1) / block;
   LightPicture out;
+  out.centre_x = (image_centre_x + shift_x) / block;
+  out.centre_y = (image_centre_y + shift_y) / block;
+  out.origin_x = (static_cast<double>(image.lead_x) / image.scale + shift_x) / block;
+  out.origin_y = (static_cast<double>(image.lead_y) / image.scale + shift_y) / block;
+  out.right =
+      (static_cast<double>(image.FullWidth() + image.lead_x) / image.scale + shift_x) / block;
+  out.bottom =
+      (static_cast<double>(image.FullHeight() + image.lead_y) / image.scale + shift_y) / block;
+  const double centre_x = out.centre_x;
+  const double centre_y = out.centre_y;
+  // Only the blocks in the square around the wheel's circle are held.
   out.left = std::clamp(static_cast<int32_t>(std::floor(centre_x - reach)), 0, reduced_width - 1);
   out.top = std::clamp(static_cast<int32_t>(std::floor(centre_y - reach)), 0, reduced_height - 1);
   const int32_t held_width =
@@ -105,8 +121,6 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
       std::min(reduced_height, static_cast<int32_t>(std::ceil(centre_y + reach))) - out.top;
   out.width = held_width + 2;
   out.height = held_height + 2;
-  out.right = image.FullWidth() / unit;
-  out.bottom = image.FullHeight() / unit;
   out.light.assign(static_cast<size_t>(out.width) * out.height, 0.0f);
   InHalves(held_height, [&](int32_t row_begin, int32_t row_end) {
     std::vector<uint64_t> sums(static_cast<size_t>(held_width));
@@ -120,12 +134,13 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
       const int32_t bx_end =
           std::min(out.left + held_width, static_cast<int32_t>(std::ceil(centre_x + half_chord)));
       std::fill(sums.begin(), sums.end(), 0);
-      const int32_t y_end = std::min(image.height, (by + 1) * block);
-      for (int32_t y = by * block; y < y_end; ++y) {
-        int32_t x = bx_first * block;
+      const int32_t y_begin = std::max(0, by * block - shift_y);
+      const int32_t y_end = std::min(image.height, (by + 1) * block - shift_y);
+      for (int32_t y = y_begin; y < y_end; ++y) {
+        int32_t x = std::max(0, bx_first * block - shift_x);
         const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * image.width + x) * 4];
         for (int32_t bx = bx_first; bx < bx_end; ++bx) {
-          const int32_t x_end = std::min(image.width, x + block);
+          const int32_t x_end = std::min(image.width, (bx + 1) * block - shift_x);
           uint64_t sum = 0;
           for (; x < x_end; ++x, p += 4) {
             uint32_t colour = tables.red[p[0]] + tables.green[p[1]] + tables.blue[p[2]];
@@ -136,10 +151,11 @@ LightPicture Reduce(const Image& image, int32_t block, double reach) {
         }
       }
       float* row = &out.light[static_cast<size_t>(by - out.top + 1) * out.width + 1];
-      const int32_t rows = y_end - by * block;
+      const int32_t rows = y_end - y_begin;
       for (int32_t k = 0; k < held_width; ++k) {
         const int32_t bx = out.left + k;
-        const int32_t columns = std::min(image.width, (bx + 1) * block) - bx * block;
+        const int32_t columns =
+            std::min(image.width, (bx + 1) * block - shift_x) - std::max(0, bx * block - shift_x);
         row[k] = static_cast<float>(static_cast<double>(sums[k]) /
                                     (double{kFullLight} * 255.0 * rows * columns));
       }
@@ -175,8 +191,8 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
   LightPicture picture =
       options.invert ? Reduce<true>(image, block, reach) : Reduce<false>(image, block, reach);
   const double reduced_per_pitch = 1.0 / (pitch_per_pixel * block);
-  const double centre_x = image.FullWidth() / 2.0 / (image.scale * block);
-  const double centre_y = image.FullHeight() / 2.0 / (image.scale * block);
+  const double centre_x = picture.centre_x;
+  const double centre_y = picture.centre_y;
 
   // Back from the wheel to the picture: undo the rotation, then the mirror. One direction a bin.
   const double rotate = options.rotate_degrees * std::numbers::pi / 180.0;
