@@ -4,8 +4,11 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "cli/cli.h"
 #include "cli/files.h"
@@ -13,6 +16,7 @@
 #include "firmware/reference_firmware.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/im_reader.h"
+#include "runtime/threads.h"
 
 namespace cli {
 namespace {
@@ -151,13 +155,32 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
 int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
                       wheel::LedArray& led, int32_t* words) {
   // The words do not always grow with N (a finer wheel can have more dark positions), so every
-  // N is tried from the top until one fits.
-  for (int32_t n = kMaxAutoPositions; n >= 1; --n) {
-    imaging::Quantize(light(n), options, led);
-    *words = imtxt::FragmentWords(led, n);
-    if (*words <= budget) return n;
+  // N is tried from the top until one fits: the even ones on a second thread, the odd here.
+  std::atomic<int32_t> best{0};
+  auto scan = [&](int32_t first) {
+    auto scratch = std::make_unique<wheel::LedArray>();
+    for (int32_t n = first; n >= 1 && n > best.load(); n -= 2) {
+      imaging::Quantize(light(n), options, *scratch);
+      if (imtxt::FragmentWords(*scratch, n) <= budget) {
+        for (int32_t seen = best.load(); seen < n && !best.compare_exchange_weak(seen, n);) {
+        }
+        return;
+      }
+    }
+  };
+  std::thread helper;
+  try {
+    helper = rts::StartThread([&] { scan(kMaxAutoPositions); });
+  } catch (const std::system_error&) {
+    scan(kMaxAutoPositions);
   }
-  return 0;
+  scan(kMaxAutoPositions - 1);
+  if (helper.joinable()) helper.join();
+  // The answer's wheel, or, when none fits, one position's, whose words the caller reports.
+  const int32_t n = std::max(best.load(), 1);
+  imaging::Quantize(light(n), options, led);
+  *words = imtxt::FragmentWords(led, n);
+  return best.load();
 }
 
 LoadedWheel LoadWheel(const SourceOptions& options) {

@@ -294,7 +294,12 @@ bool PixelDataFits(Format f, std::span<const uint8_t> b, int64_t width, int64_t 
       const int64_t depth = core ? Le16(b, 24) : Le16(b, 28);
       const uint32_t compression = core ? 0 : Le32(b, 30);
       const int64_t offset = Le32(b, 10);
-      if (compression != 0 && compression != 3 && compression != 6) return true;
+      if (compression == 1 || compression == 2) return true;  // run lengths: see DecodeBmpRle
+      // Uncompressed, bit fields; the JPEG and PNG inside a BMP are for printers.
+      if (compression != 0 && compression != 3 && compression != 6) {
+        *error = "unsupported picture (BMP: compression " + std::to_string(compression) + ")";
+        return false;
+      }
       // Whole rows of 4-byte units, but for the last row's padding.
       const int64_t stride = (depth * width + 31) / 32 * 4;
       if (depth < 1 || depth > 32) return true;

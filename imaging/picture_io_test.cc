@@ -247,6 +247,8 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
   jpeg_bomb.resize(300, 0);
   // As large as the decoder may go, decoded whole: over the memory limit.
   const auto png_over_memory = WithIdat(PngHeader(10000, 9000), 400'000);
+  auto bmp_for_printers = Written("bmp", Sample4x3(false));
+  bmp_for_printers[30] = 4;  // JPEG inside
   auto jpeg = Written("jpg", Sample4x3(false));
   jpeg.resize(jpeg.size() - 30);  // cut inside the pixel data
 
@@ -294,6 +296,7 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
       {"PNG over the memory limit", png_over_memory,
        std::string("picture of 10000 x 9000 pixels needs ") + (kSystemDecoders ? "360" : "1800") +
            " MB to decode, over the limit of 320 MB"},
+      {"BMP holding a JPEG", bmp_for_printers, "unsupported picture (BMP: compression 4)"},
       // The decoder's own words: libjpeg-turbo's, or stb's where it decodes JPEG.
       {"truncated JPEG", jpeg,
        kSystemDecoders ? "damaged picture (JPEG: Premature end of JPEG file)"

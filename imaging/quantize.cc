@@ -108,13 +108,15 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     }
     return;
   }
-  // The error received, ring by ring; j runs one position past either end of the turn.
-  std::vector<double> received(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
-  auto at = [positions, &received](int32_t ring, int32_t j) -> double& {
-    const int32_t wrapped = j < 0 ? j + positions : j >= positions ? j - positions : j;
-    return received[static_cast<size_t>(ring) * positions + wrapped];
-  };
+  // The error received, ring by ring, with a position of room either side of the turn: what
+  // lands there belongs to the other end and is moved there before the ring is walked.
+  const size_t stride = static_cast<size_t>(positions) + 2;
+  std::vector<double> received(stride * (wheel::kLedsPerSpoke + 1));
   for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    double* here = &received[stride * i + 1];
+    double* outward = &received[stride * (i + 1) + 1];
+    here[0] += here[positions];
+    here[positions - 1] += here[-1];
     // Serpentine: every other ring is walked backwards, so no drift builds up one way round.
     const int32_t dir = i % 2 == 0 ? 1 : -1;
     const bool outermost = i + 1 == wheel::kLedsPerSpoke;
@@ -122,22 +124,25 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     const double outward_area = outermost ? 0.0 : RingRadius(i) / RingRadius(i + 1);
     const double outward_share =
         outermost ? 0.0 : 1.0 - AlongShare(2.0 * std::numbers::pi * RingRadius(i) / positions);
+    const double behind = kOutward[0] * outward_area;
+    const double beside = kOutward[1] * outward_area;
+    const double ahead = kOutward[2] * outward_area;
     double lent = 0.0;  // net error this ring has passed outward so far
     for (int32_t step = 0; step < positions; ++step) {
       const int32_t j = dir > 0 ? step : positions - 1 - step;
       const double g = shown(light[j][i]);
-      const double v = g + at(i, j);
+      const double v = g + here[j];
       const int32_t k = Diffused(v, g, levels);
       led[j + 1][i + 1].toestand = k;
       const double e = v - levels[k];
       // At the ring's last LED the next one along is done already: what is left goes outward.
       const bool last = step + 1 == positions;
       const double out = last ? e : outward_share * e - kPayback * lent;
-      if (!last) at(i, j + dir) += e - out;
-      if (outermost) continue;
+      if (!last) here[j + dir] += e - out;
       lent += out;
-      for (int32_t d = -1; d <= 1; ++d)
-        at(i + 1, j + d * dir) += out * kOutward[d + 1] * outward_area;
+      outward[j - dir] += out * behind;
+      outward[j] += out * beside;
+      outward[j + dir] += out * ahead;
     }
   }
 }

@@ -48,16 +48,19 @@ struct LightPicture {
   // shape never lets a neighbour in.
   float Light(double x, double y, double hx, double hy) const {
     if (!(x >= origin_x && y >= origin_y && x < right && y < bottom)) return 0.0f;
-    const double x0 = x - hx - (left - 1) + hx / 512;  // - 1 for the border
-    const double y0 = y - hy - (top - 1) + hy / 512;
+    const double width_x = 2 * hx * (1 - 1.0 / 512);
+    const double width_y = 2 * hy * (1 - 1.0 / 512);
+    const double x0 = x - width_x / 2 - (left - 1);  // - 1 for the border
+    const double y0 = y - width_y / 2 - (top - 1);
     const auto column = static_cast<int32_t>(x0);
     const auto row = static_cast<int32_t>(y0);
     if (column < 0 || row < 0 || column >= width - 1 || row >= height - 1) return 0.0f;
-    // The share of the box in the next column and row: what lies past the pixel boundary.
-    const double width_x = 2 * hx * (1 - 1.0 / 512);
-    const double width_y = 2 * hy * (1 - 1.0 / 512);
-    const auto tx = static_cast<float>(std::max(0.0, x0 + width_x - (column + 1)) / width_x);
-    const auto ty = static_cast<float>(std::max(0.0, y0 + width_y - (row + 1)) / width_y);
+    // The share of the box in the next column and row: what lies past the pixel boundary
+    // (mostly nothing, where pixels are large against the box).
+    const double past_x = x0 + width_x - (column + 1);
+    const double past_y = y0 + width_y - (row + 1);
+    const auto tx = static_cast<float>(past_x > 0 ? past_x / width_x : 0.0);
+    const auto ty = static_cast<float>(past_y > 0 ? past_y / width_y : 0.0);
     const float* p = &light[static_cast<size_t>(row) * width + column];
     const float upper = p[0] + tx * (p[1] - p[0]);
     const float lower = p[width] + tx * (p[width + 1] - p[width]);
