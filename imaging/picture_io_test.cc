@@ -409,8 +409,8 @@ TEST(DecodePicture, ReadsProgressiveCmykPaletteInterlacedAndRunLengthPictures) {
   }
 }
 
-// A run-length encoded BMP of 4 x 3 pixels with the palette black, red, green, blue (indices
-// 0 to 3) and the given codes.
+// A run-length encoded BMP 4 pixels wide with the palette black, red, green, blue (indices 0
+// to 3) and the given codes.
 std::vector<uint8_t> RleBmp(int32_t depth, int32_t height, std::vector<uint8_t> codes) {
   std::vector<uint8_t> b = Bytes("BM");
   auto le = [&b](uint32_t v, int bytes) {
@@ -419,8 +419,8 @@ std::vector<uint8_t> RleBmp(int32_t depth, int32_t height, std::vector<uint8_t> 
   const uint32_t offset = 14 + 40 + 4 * 4;
   le(offset + static_cast<uint32_t>(codes.size()), 4), le(0, 4), le(offset, 4);
   le(40, 4), le(4, 4), le(static_cast<uint32_t>(height), 4), le(1, 2), le(depth, 2);
-  le(depth == 8 ? 1 : 2, 4), le(static_cast<uint32_t>(codes.size()), 4), le(0, 8), le(4, 4);
-  le(0, 4);
+  le(depth == 8 ? 1 : 2, 4), le(static_cast<uint32_t>(codes.size()), 4);
+  le(0, 4), le(0, 4), le(4, 4), le(0, 4);  // resolution, colours used and important
   for (uint32_t rgb : {0x000000u, 0xFF0000u, 0x00FF00u, 0x0000FFu}) le(rgb, 4);
   b.insert(b.end(), codes.begin(), codes.end());
   return b;

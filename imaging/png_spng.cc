@@ -2,8 +2,8 @@
 // picture finer than it looks, row by row and reduced as the rows come.
 #include <spng.h>
 
-#include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "imaging/decoders.h"
 
@@ -42,7 +42,7 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* ou
   const int64_t height = ihdr.height;
   const int32_t scale = request.import_block;
   // An interlaced picture's rows come pass by pass, so only a whole one can be reduced.
-  const bool reduce = scale > 1 && ihdr.interlace_method == 0 && std::getenv("NOREDUCE") == nullptr;
+  const bool reduce = scale > 1 && ihdr.interlace_method == 0;
   if (!reduce) {
     size_t size = 0;
     if (int code = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size); code != 0) {
