@@ -19,6 +19,9 @@ struct Request {
   // The import averages this many pixels across into one (1 when the picture is decoded for
   // anything else): a decoder may reduce the picture by a divisor of it while decoding.
   int32_t import_block = 1;
+  // The picture's pixels across a sample spacing of the import (0 when not importing): how
+  // coarse the import's own reduction of a reduced decoding comes out.
+  double pixels_per_sample = 0;
 };
 
 // "damaged picture (FORMAT: reason)", or "damaged picture (FORMAT)" without a reason.

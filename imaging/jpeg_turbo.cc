@@ -2,7 +2,9 @@
 // use, straight into the picture's buffer.
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <memory>
 
 #include "imaging/decoders.h"
@@ -38,12 +40,16 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, const Request& request, Image* o
     *error = Damaged("JPEG", tjGetErrorStr2(handle.get()));
     return false;
   }
-  // The DCT scale that reduces by a divisor of what the import averages anyway, and whose
-  // blocks, laid from the picture's corner, meet at its centre as the import's do: the import
-  // sees the same light, within the decoder's rounding.
+  // The smallest DCT scale whose blocks, laid from the picture's corner, meet at its centre as
+  // the import's do, and after which the import's own reduction (whole decoded pixels at least a
+  // sample spacing wide) comes out at most a quarter coarser than it would be of the whole
+  // picture: the import sees the same light, within the decoder's rounding.
   int scale = 1;
   for (int s : {8, 4, 2}) {
-    if (request.import_block % s == 0 && Lead(width, s) == 0 && Lead(height, s) == 0) {
+    const double coarser =
+        s * std::ceil(request.pixels_per_sample / s) / std::max(1, request.import_block);
+    if (request.import_block >= s && coarser <= 1.25 && Lead(width, s) == 0 &&
+        Lead(height, s) == 0) {
       scale = s;
       break;
     }

@@ -388,6 +388,8 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
     if (!PixelDataFits(format, bytes, request.width, request.height, error)) return false;
     if (options.for_import) {
       request.import_block = ImportBlock(request.width, request.height, *options.for_import);
+      request.pixels_per_sample =
+          kSampleSpacing / PitchPerPixel(request.width, request.height, *options.for_import);
     }
   }
   *out = Image{};

@@ -524,9 +524,10 @@ std::vector<uint8_t> Jpeg(const Image& image) {
 }
 
 TEST(DecodePicture, ForAnImportDecodesNoFinerThanTheImportLooks) {
-  // Pictures whose import averages 1 to 4 pixels across (contained, a long picture's diagonal
-  // sets the scale): JPEG comes at a DCT scale that divides it and whose blocks meet at the
-  // centre, where the system's decoder scales; PNG reduced by all of it; the rest whole.
+  // Pictures whose import averages 1 to 5 pixels across (contained, a long picture's diagonal
+  // sets the scale): JPEG comes at the smallest DCT scale whose blocks meet at the centre and
+  // leave the import's reduction at most a quarter coarser (3: none; 5: by 2, then 3, for 6),
+  // where the system's decoder scales; PNG reduced by all of it; the rest whole.
   const struct {
     const char* format;
     int32_t width, height;
@@ -536,7 +537,8 @@ TEST(DecodePicture, ForAnImportDecodesNoFinerThanTheImportLooks) {
       {"png", 900, 900, Fit::kCover, 2},    {"png", 1700, 301, Fit::kContain, 3},
       {"png", 600, 100, Fit::kContain, 1},  {"jpg", 1000, 200, Fit::kContain, 2},
       {"jpg", 1700, 300, Fit::kContain, 1}, {"jpg", 2600, 400, Fit::kContain, 4},
-      {"jpg", 2600, 404, Fit::kContain, 2}, {"bmp", 1000, 200, Fit::kContain, 1},
+      {"jpg", 2600, 404, Fit::kContain, 2}, {"jpg", 3600, 600, Fit::kContain, 2},
+      {"bmp", 1000, 200, Fit::kContain, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.format << " " << c.width << " x " << c.height);
@@ -616,6 +618,7 @@ TEST(DecodePicture, AnImportOfAReducedPictureSeesTheSameLight) {
   } cases[] = {
       {"jpg", 900, 900, {}, 0.06},
       {"jpg", 2600, 400, {.fit = Fit::kContain, .rotate_degrees = 30}, 0.06},
+      {"jpg", 3600, 600, {.fit = Fit::kContain}, 0.06},
       {"png", 900, 900, {.invert = true}, 0.002},
       {"png", 1700, 301, {.fit = Fit::kContain, .mirror = true}, 0.002},
   };
