@@ -4,6 +4,7 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "imaging/geometry.h"
@@ -27,15 +28,20 @@ int32_t Nearest(double v, const Levels& levels) {
   return best;
 }
 
-// The intensity for the light v wanted where the picture gives g: one of the two levels around
-// g, so the diffused error never reaches for a level far from the picture (a dark LED inside a
-// grey area). Light that is a level already keeps it, and the error passes through: black stays
-// black and white stays white.
-int32_t Diffused(double v, double g, const Levels& levels) {
+// The intensities for the light wanted where the picture gives g: the two levels around g, so
+// the diffused error never reaches for a level far from the picture (a dark LED inside a grey
+// area), the upper one when the light wanted reaches `middle`. Light that is a level already
+// keeps it, and the error passes through: black stays black and white stays white.
+struct Choice {
+  int32_t lower, upper;
+  double middle;
+};
+
+Choice Around(double g, const Levels& levels) {
   int32_t lo = 0;
   while (lo < 4 && levels[lo + 1] <= g) ++lo;
-  if (levels[lo] == g || lo == 4) return lo;
-  return v >= (levels[lo] + levels[lo + 1]) / 2 ? lo + 1 : lo;
+  if (levels[lo] == g || lo == 4) return {lo, lo, std::numeric_limits<double>::infinity()};
+  return {lo, lo + 1, (levels[lo] + levels[lo + 1]) / 2};
 }
 
 // Floyd and Steinberg's weights between the three LEDs outward of an LED (behind, beside, ahead
@@ -127,18 +133,19 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     const double behind = kOutward[0] * outward_area;
     const double beside = kOutward[1] * outward_area;
     const double ahead = kOutward[2] * outward_area;
-    double lent = 0.0;  // net error this ring has passed outward so far
+    double lent = 0.0;     // net error this ring has passed outward so far
+    double carried = 0.0;  // the error passed along from the LED before
     for (int32_t step = 0; step < positions; ++step) {
       const int32_t j = dir > 0 ? step : positions - 1 - step;
       const double g = shown(light[j][i]);
-      const double v = g + here[j];
-      const int32_t k = Diffused(v, g, levels);
+      const Choice choice = Around(g, levels);
+      const double v = g + here[j] + carried;
+      const int32_t k = v >= choice.middle ? choice.upper : choice.lower;
       led[j + 1][i + 1].toestand = k;
       const double e = v - levels[k];
       // At the ring's last LED the next one along is done already: what is left goes outward.
-      const bool last = step + 1 == positions;
-      const double out = last ? e : outward_share * e - kPayback * lent;
-      if (!last) here[j + dir] += e - out;
+      const double out = step + 1 == positions ? e : outward_share * e - kPayback * lent;
+      carried = e - out;
       lent += out;
       outward[j - dir] += out * behind;
       outward[j] += out * beside;
