@@ -25,6 +25,15 @@ constexpr int32_t BinsOf(int32_t ring) {
 static_assert(BinsOf(wheel::kLedsPerSpoke - 1) == kMaxBins &&
               2 * std::numbers::pi * kWheelEdge / kMaxBins <= kSampleSpacing);
 
+// A sample's box, a polar cell (its bin's arc by the radial spacing) turned onto the picture's
+// axes: its width and height in reduced pixels, at most a pixel each, and their reciprocals.
+// Boxes are kShrink of their cells, a thousandth smaller, so that the rounding in a box's place
+// and shape never lets a sliver of a pixel beyond a boundary in.
+struct Box {
+  double wx, wy, inverse_wx, inverse_wy;
+};
+constexpr double kShrink = 1.0 - 1.0 / 1024;
+
 // Linear light of the part of a picture that the wheel covers, reduced by whole blocks, with a
 // dark border around it. Outside the picture all is dark, with a sharp edge: a blur there would
 // darken the rim wherever the wheel touches the picture's side.
@@ -41,26 +50,19 @@ struct LightPicture {
   double centre_y = 0;
   std::vector<float> light;
 
-  // The mean light over a box of half-width hx and half-height hy (at most half a pixel each)
-  // around x, y, in reduced pixels from the picture's top-left corner. Pixels are squares of
-  // even light: a box that a pixel boundary bounds takes nothing of the pixel beyond it. Slivers
-  // of under a thousandth of the box are left out, so that the rounding in a box's place and
-  // shape never lets a neighbour in.
-  float Light(double x, double y, double hx, double hy) const {
+  // The mean light over a box around x, y, in reduced pixels from the picture's top-left
+  // corner. Pixels are squares of even light: a box that a pixel boundary bounds takes nothing
+  // of the pixel beyond it.
+  float Light(double x, double y, const Box& box) const {
     if (!(x >= origin_x && y >= origin_y && x < right && y < bottom)) return 0.0f;
-    const double width_x = 2 * hx * (1 - 1.0 / 512);
-    const double width_y = 2 * hy * (1 - 1.0 / 512);
-    const double x0 = x - width_x / 2 - (left - 1);  // - 1 for the border
-    const double y0 = y - width_y / 2 - (top - 1);
+    const double x0 = x - box.wx / 2 - (left - 1);  // - 1 for the border
+    const double y0 = y - box.wy / 2 - (top - 1);
     const auto column = static_cast<int32_t>(x0);
     const auto row = static_cast<int32_t>(y0);
     if (column < 0 || row < 0 || column >= width - 1 || row >= height - 1) return 0.0f;
-    // The share of the box in the next column and row: what lies past the pixel boundary
-    // (mostly nothing, where pixels are large against the box).
-    const double past_x = x0 + width_x - (column + 1);
-    const double past_y = y0 + width_y - (row + 1);
-    const auto tx = static_cast<float>(past_x > 0 ? past_x / width_x : 0.0);
-    const auto ty = static_cast<float>(past_y > 0 ? past_y / width_y : 0.0);
+    // The share of the box in the next column and row: what lies past the pixel boundary.
+    const auto tx = static_cast<float>(std::max(0.0, x0 + box.wx - (column + 1)) * box.inverse_wx);
+    const auto ty = static_cast<float>(std::max(0.0, y0 + box.wy - (row + 1)) * box.inverse_wy);
     const float* p = &light[static_cast<size_t>(row) * width + column];
     const float upper = p[0] + tx * (p[1] - p[0]);
     const float lower = p[width] + tx * (p[width + 1] - p[width]);
@@ -216,13 +218,14 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
     }
     return d;
   };
-  const double half_spacing = kSampleSpacing * reduced_per_pitch / 2.0;
+  const double spacing = kSampleSpacing * reduced_per_pitch * kShrink;
   const Directions coarse = directions(kMinBins);
   const Directions fine = directions(kMaxBins);
   // Circle by circle: neighbouring samples lie next to each other in the picture, which keeps
   // the lookups in the cache. Each sample weighs its radius, as the area does. The even rings go
   // to one thread and the odd to the other, which shares the larger outer rings out evenly.
   InHalves(2, [&](int32_t first, int32_t end) {
+    std::vector<Box> boxes(kMaxBins);
     for (int32_t parity = first; parity < end; ++parity) {
       for (int32_t ring = parity; ring < wheel::kLedsPerSpoke; ring += 2) {
         const int32_t bins = BinsOf(ring);
@@ -232,15 +235,18 @@ WheelSampler::WheelSampler(const Image& image, const ImportOptions& options) : s
         for (int32_t m = 0; m < kRadialSamples; ++m) {
           const double radius = RingInner(ring) + (m + 0.5) * kSampleSpacing;
           weights += radius;
-          const auto r = static_cast<float>(radius);
-          const auto half_arc =
-              static_cast<float>(radius * std::numbers::pi / bins * reduced_per_pitch);
+          // The boxes of this circle first, a loop the compiler makes vector code of.
+          const double arc = radius * 2 * std::numbers::pi / bins * reduced_per_pitch * kShrink;
           for (int32_t b = 0; b < bins; ++b) {
-            const float c2 = along.cos2[b];
-            const float hx = half_arc + c2 * (half_spacing - half_arc);
-            const float hy = half_spacing + c2 * (half_arc - half_spacing);
-            sums[b] += radius *
-                       picture.Light(centre_x + r * along.x[b], centre_y + r * along.y[b], hx, hy);
+            const double c2 = along.cos2[b];
+            boxes[b].wx = arc + c2 * (spacing - arc);
+            boxes[b].wy = spacing + c2 * (arc - spacing);
+            boxes[b].inverse_wx = 1.0 / boxes[b].wx;
+            boxes[b].inverse_wy = 1.0 / boxes[b].wy;
+          }
+          for (int32_t b = 0; b < bins; ++b) {
+            sums[b] += radius * picture.Light(centre_x + radius * along.x[b],
+                                              centre_y + radius * along.y[b], boxes[b]);
           }
         }
         for (int32_t b = 0; b < bins; ++b) sums[b] /= weights;
