@@ -14,15 +14,14 @@ namespace {
 
 struct CheckCommandLine {
   SourceOptions source;
-  double mhz = firmware::kDefaultMhz;
 };
 
 int RunCheck(const CheckCommandLine& c) {
   const LoadedWheel wheel = LoadWheel(c.source);
   const std::optional<int32_t> budget =
       c.source.budget > 0 ? std::optional<int32_t>(c.source.budget) : std::nullopt;
-  const CommandOutput r =
-      CheckCommand({c.source.file, wheel.led.get(), wheel.positions, {}}, budget, c.mhz);
+  const CommandOutput r = CheckCommand({c.source.file, wheel.led.get(), wheel.positions, {}},
+                                       budget, c.source.mhz, *c.source.layout);
   std::cout << r.out << std::flush;
   std::cerr << r.err << std::flush;
   return r.exit_code;
@@ -36,12 +35,13 @@ void RegisterCheck(CLI::App& app, Action* action) {
       app.add_subcommand("check",
                          "Will FILE run on the reference firmware, and how fast may it turn")
           ->footer(
-              "Prints the positions, the fragment's program words against the firmware's room "
-              "for them (or --budget), the top speed and the positions that can never be shown. "
-              "Exit codes: 0 it runs as written, 3 it will not, 1 a file problem, 2 a usage "
-              "error.");
+              "Prints the positions, then a line for each layout of the firmware: its program "
+              "words against its room (the fragment's: --budget), its top speed, whether it runs "
+              "and, for the fragment, the positions that can never be shown. A picture's "
+              "automatic N is the one firmware would choose. Exit codes, for --layout: 0 it runs "
+              "as written, 3 it will not, 1 a file problem, 2 a usage error.");
   AddSourceOptions(*command, &c->source);
-  AddCrystalOption(*command, &c->mhz);
+  AddFirmwareOptions(*command, &c->source);
   command->callback([c, action] { *action = [c] { return RunCheck(*c); }; });
 }
 

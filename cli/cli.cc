@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/options.h"
 #include "runtime/startup.h"
 
 namespace cli {
@@ -67,19 +68,27 @@ int Main(int argc, char** argv) {
     // An answer that could not be written (a full or closed output) is no success.
     return std::cout.flush() ? code : kExitFile;
   } catch (const CLI::ParseError& e) {
-    std::cerr << "ledwheel: " << e.what() << " (see ledwheel --help)" << std::endl;
+    // The parser's own messages repeat what was typed, newlines and escapes included.
+    std::cerr << "ledwheel: " << Printable(e.what()) << " (see ledwheel --help)" << std::endl;
     return kExitUsage;
   }
   if (!action) return kExitUsage;  // every command sets one
+  int code = kExitOk;
   try {
-    return action();
+    code = action();
   } catch (const FileError& e) {
-    std::cerr << "ledwheel: " << e.file() << ": " << e.what() << std::endl;
+    std::cerr << "ledwheel: " << Quoted(e.file()) << ": " << e.what() << std::endl;
     return kExitFile;
   } catch (const UsageError& e) {
     std::cerr << "ledwheel: " << e.what() << std::endl;
     return kExitUsage;
   }
+  // An answer on a full or closed standard output is lost: no success then.
+  if (!std::cout.flush()) {
+    std::cerr << "ledwheel: standard output: cannot be written: the answer is lost" << std::endl;
+    return kExitFile;
+  }
+  return code;
 }
 
 }  // namespace cli

@@ -1,141 +1,331 @@
-// The command line's files: whole inputs, and outputs replaced only once they are complete.
+// The command line's files: bounded inputs, and outputs replaced only once they are complete.
 #include "cli/files.h"
 
-#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <system_error>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "runtime/failure.h"
+#include "runtime/fio.h"
+#include "runtime/os.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
+namespace os = rts::os;
+using Kind = os::FileProblem::Kind;
 
-std::string SystemCause() { return std::generic_category().message(errno); }
+constexpr uint64_t kAnyInputBytes = uint64_t{1} << 30;
+// Names that another run took are tried again with a new random part this often.
+constexpr int kNameAttempts = 64;
 
-// A fresh name in path's directory: hidden, and unlikely to meet another run's.
-std::string NewNameBeside(const std::string& path) {
-  const fs::path p(path);
-  std::random_device random;
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-  return (p.parent_path() / ("." + p.filename().string() + "." + suffix + ".new")).string();
+// An input's problem in plain words.
+std::string ReadCause(const os::FileProblem& p) {
+  switch (p.kind) {
+    case Kind::kMissing:
+      return "no such file";
+    case Kind::kDenied:
+      return "permission denied";
+    case Kind::kIsDirectory:
+      return "is a directory";
+    default:
+      return "cannot be read: " + p.text;
+  }
 }
 
-// The file output raises failures with its own texts; the one that matters to a user is a full
-// disk.
+// An output's problem in plain words.
+std::string WriteCause(const os::FileProblem& p) {
+  switch (p.kind) {
+    case Kind::kMissing:
+      return "cannot be written: no such directory";
+    case Kind::kDenied:
+      return "cannot be written: permission denied";
+    case Kind::kIsDirectory:
+      return "is a directory";
+    case Kind::kFull:
+      return "cannot be written: the disk is full";
+    case Kind::kNotOpen:
+      return "cannot be written: it is closed";
+    default:
+      return "cannot be written: " + p.text;
+  }
+}
+
+std::string WriteCode(uint32_t code) {
+  if (code == os::kErrorDiskFull) return "cannot be written: the disk is full";
+  return "cannot be written: " + os::ErrorText(code);
+}
+
+// The file output's failures carry the runtime's own texts; the command line says what they
+// mean. A refused write names the system's error code as its last hexadecimal word.
 std::string FailureCause(const rts::Failure& f) {
-  if (f.text().find("00000070H") != std::string::npos) return "cannot be written: the disk is full";
-  return "cannot be written (" + f.text() + ")";
+  const std::string& text = f.text();
+  const size_t at = text.find("hardDeviceError ");
+  if (at == std::string::npos) return "cannot be written";
+  return WriteCode(static_cast<uint32_t>(std::strtoul(text.c_str() + at + 16, nullptr, 16)));
+}
+
+std::string Size(uint64_t bytes) {
+  char text[32];
+  if (bytes >= (uint64_t{1} << 20)) {
+    std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / (1 << 20));
+  } else {
+    std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / (1 << 10));
+  }
+  return text;
+}
+
+std::string RandomSuffix() {
+  static std::mt19937 random = [] {
+    std::random_device device;
+    return std::mt19937(device());
+  }();
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+  return suffix;
+}
+
+class Closer {
+ public:
+  explicit Closer(os::Fd fd) : fd_(fd) {}
+  ~Closer() {
+    if (fd_ != os::kNoFd) os::Close(fd_);
+  }
+  Closer(const Closer&) = delete;
+  Closer& operator=(const Closer&) = delete;
+
+ private:
+  os::Fd fd_;
+};
+
+// What an output name leads to, checked: throws FileError for one that cannot be written.
+os::OutputTarget Examine(const std::string& path) {
+  os::OutputTarget target;
+  os::FileProblem problem;
+  if (!os::ResolveOutput(path, &target, &problem)) throw FileError(path, WriteCause(problem));
+  switch (target.kind) {
+    case os::OutputTarget::Kind::kDirectory:
+      throw FileError(path, "is a directory");
+    case os::OutputTarget::Kind::kFile:
+      if (target.read_only) throw FileError(path, "is read-only: not replaced");
+      [[fallthrough]];
+    case os::OutputTarget::Kind::kMissing:
+      if (target.directory.kind != Kind::kNone) {
+        throw FileError(path, WriteCause(target.directory));
+      }
+      break;
+    default:
+      break;
+  }
+  return target;
+}
+
+// Makes a new file beside target exclusively, with the mode and owner of the file there.
+os::Fd CreateBeside(const std::string& path, const os::OutputTarget& target, std::string* name) {
+  const std::string like = target.kind == os::OutputTarget::Kind::kFile ? target.name : "";
+  for (int attempt = 0;; ++attempt) {
+    *name = NameBeside(target.name, RandomSuffix());
+    os::FileProblem problem;
+    const os::Fd fd = os::CreateNew(*name, like, &problem);
+    if (fd != os::kNoFd) return fd;
+    if (problem.kind != Kind::kExists || attempt == kNameAttempts) {
+      throw FileError(path, WriteCause(problem));
+    }
+  }
+}
+
+// Runs write(fd, name) on a file that WriteReplacing made or opened for path, converting the
+// file output's failures into FileErrors naming path. write owns fd.
+void Converted(const std::string& path, const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const rts::Failure& f) {
+    throw FileError(path, FailureCause(f));
+  } catch (const FileError& e) {
+    throw FileError(path, e.what());
+  }
+}
+
+// The new content of path, from write(fd, name): in place for a device or a pipe, else into a
+// new file beside the target that is renamed over it once write has returned.
+void Replace(const std::string& path,
+             const std::function<void(os::Fd, const std::string&)>& write) {
+  const os::OutputTarget target = Examine(path);
+  os::FileProblem problem;
+  if (target.kind == os::OutputTarget::Kind::kDevice ||
+      target.kind == os::OutputTarget::Kind::kDescriptor) {
+    // Renaming a file over a device would replace the device, and it holds nothing that a
+    // failure could lose.
+    const os::Fd fd = target.kind == os::OutputTarget::Kind::kDevice
+                          ? os::OpenDevice(path, &problem)
+                          : os::DuplicateDescriptor(target.descriptor, &problem);
+    if (fd == os::kNoFd) throw FileError(path, WriteCause(problem));
+    Converted(path, [&] { write(fd, path); });
+    return;
+  }
+  std::string temp;
+  const os::Fd fd = CreateBeside(path, target, &temp);
+  os::RemoveOnBreak(temp);
+  try {
+    Converted(path, [&] { write(fd, temp); });
+    if (!os::Rename(temp, target.name, &problem)) {
+      throw FileError(path, "cannot be replaced: " + problem.text);
+    }
+  } catch (...) {
+    os::Remove(temp);
+    os::RemoveOnBreak("");
+    throw;
+  }
+  os::RemoveOnBreak("");
+}
+
+// Hands fd to the FIO::Create of name inside write, and closes it when that never came.
+void WriteThroughFio(os::Fd fd, const std::string& name, const std::function<void()>& write) {
+  FIO::Start();
+  FIO::HandOver(name, fd);
+  try {
+    write();
+  } catch (...) {
+    if (!FIO::EndHandOver()) os::Close(fd);
+    throw;
+  }
+  if (!FIO::EndHandOver()) os::Close(fd);
 }
 
 }  // namespace
 
-std::vector<uint8_t> ReadInput(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) throw FileError(path, "no such file");
-  if (fs::is_directory(status)) throw FileError(path, "is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError(path, "cannot be read: " + SystemCause());
+std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge) {
+  os::FileProblem problem;
+  const os::Fd fd = os::OpenForRead(path, &problem);
+  if (fd == os::kNoFd) throw FileError(path, ReadCause(problem));
+  const Closer closer(fd);
+  const int64_t size = os::RegularFileSize(fd);
+
   std::vector<uint8_t> bytes;
-  char buf[1 << 16];
-  while (in) {
-    in.read(buf, sizeof buf);
-    const std::streamsize got = in.gcount();
-    if (bytes.size() + static_cast<uint64_t>(got) > kMaxInputBytes) {
-      throw FileError(path, "is over 1 GiB: neither a picture ledwheel reads nor an IM.txt");
+  // Reads until the end or until bytes holds want; false at the end.
+  // A pipe gives a few KB a read: read into a buffer of its own, so that the bytes grow by
+  // what came rather than by what might have.
+  std::vector<char> buffer(size_t{1} << 20);
+  auto read_up_to = [&](uint64_t want) {
+    while (bytes.size() < want) {
+      const size_t cap =
+          static_cast<size_t>(std::min<uint64_t>(want - bytes.size(), buffer.size()));
+      const int64_t n = os::ReadSome(fd, buffer.data(), cap, &problem);
+      if (n < 0) throw FileError(path, ReadCause(problem));
+      if (n == 0) return false;
+      bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
     }
-    bytes.insert(bytes.end(), buf, buf + got);
+    return true;
+  };
+
+  const bool more = read_up_to(kHeadBytes);
+  const InputLimit limit = judge(bytes);
+  const auto too_large = [&] {
+    return FileError(path, "is over " + Size(limit.max_bytes) + ": too large for " + limit.kind);
+  };
+  if (size >= 0 && static_cast<uint64_t>(size) > limit.max_bytes) throw too_large();
+  if (more) {
+    if (size >= 0) bytes.reserve(static_cast<size_t>(size));
+    // One byte past the limit tells a file at the limit from a larger one.
+    if (read_up_to(limit.max_bytes + 1)) throw too_large();
   }
-  if (in.bad()) throw FileError(path, "cannot be read: " + SystemCause());
   return bytes;
 }
 
-void CheckReplaceable(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) {
-    const fs::path parent = fs::path(path).parent_path();
-    if (!parent.empty() && !fs::is_directory(parent, ec)) {
-      throw FileError(path, "cannot be written: No such file or directory");
-    }
-    return;
+std::vector<uint8_t> ReadInput(const std::string& path) {
+  return ReadInput(path, [](std::span<const uint8_t>) {
+    return InputLimit{kAnyInputBytes, "a file ledwheel reads"};
+  });
+}
+
+void CheckReplaceable(const std::string& path) { Examine(path); }
+
+void CheckOutput(const std::string& path, const std::string& input) {
+  if (path.empty()) throw UsageError("--output: the name is empty");
+  if (os::SameFile(path, input)) {
+    throw UsageError(Quoted(path) + ": is the input file too; give the output another name");
   }
-  if (fs::is_directory(status)) throw FileError(path, "is a directory");
-  constexpr fs::perms kWrite =
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  if ((status.permissions() & kWrite) == fs::perms::none) {
-    throw FileError(path, "is read-only: not replaced");
-  }
+  CheckReplaceable(path);
 }
 
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write) {
-  CheckReplaceable(path);
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    // A device or a pipe (/dev/stdout, say) is written to as it is: renaming a file over it
-    // would replace the device, and it holds nothing that a failure could lose.
-    try {
-      write(path);
-    } catch (const rts::Failure& f) {
-      throw FileError(path, FailureCause(f));
-    }
-    return;
-  }
-  // Through a symbolic link to the file it names, which stays a link.
-  const std::string target = fs::exists(status) ? fs::canonical(path, ec).string() : path;
-  const std::string temp = NewNameBeside(target.empty() ? path : target);
-  {
-    // Made here first, so that a missing or closed directory is told with the system's cause.
-    std::ofstream probe(temp, std::ios::binary | std::ios::trunc);
-    if (!probe) throw FileError(path, "cannot be written: " + SystemCause());
-  }
-  try {
-    write(temp);
-  } catch (const rts::Failure& f) {
-    fs::remove(temp, ec);
-    throw FileError(path, FailureCause(f));
-  } catch (const FileError& e) {
-    fs::remove(temp, ec);
-    throw FileError(path, e.what());
-  }
-  fs::rename(temp, target.empty() ? path : target, ec);
-  if (ec) {
-    const std::string cause = ec.message();
-    fs::remove(temp, ec);
-    throw FileError(path, "cannot be replaced: " + cause);
-  }
+  Replace(path, [&](os::Fd fd, const std::string& name) {
+    WriteThroughFio(fd, name, [&] { write(name); });
+  });
 }
 
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use) {
-  const std::string scratch = NewNameBeside(path);
-  std::error_code ec;
+void WriteAllReplacing(const std::vector<std::string>& paths,
+                       const std::function<void(size_t, const std::string&)>& write) {
+  struct Made {
+    std::string path, temp, target;
+  };
+  std::vector<Made> made;
   try {
-    use(scratch);
-  } catch (const rts::Failure& f) {
-    fs::remove(scratch, ec);
-    throw FileError(path, FailureCause(f));
+    for (size_t k = 0; k < paths.size(); ++k) {
+      const std::string& path = paths[k];
+      const os::OutputTarget target = Examine(path);
+      if (target.kind == os::OutputTarget::Kind::kDevice ||
+          target.kind == os::OutputTarget::Kind::kDescriptor) {
+        WriteReplacing(path, [&](const std::string& name) { write(k, name); });
+        continue;
+      }
+      std::string temp;
+      const os::Fd fd = CreateBeside(path, target, &temp);
+      made.push_back({path, temp, target.name});
+      os::RemoveOnBreak(temp);
+      Converted(path, [&] { WriteThroughFio(fd, temp, [&] { write(k, temp); }); });
+    }
+    for (size_t k = 0; k < made.size(); ++k) {
+      os::FileProblem problem;
+      if (!os::Rename(made[k].temp, made[k].target, &problem)) {
+        throw FileError(made[k].path, "cannot be replaced: " + problem.text);
+      }
+    }
   } catch (...) {
-    fs::remove(scratch, ec);
+    for (const Made& m : made) os::Remove(m.temp);  // those renamed are gone already
+    os::RemoveOnBreak("");
     throw;
   }
-  fs::remove(scratch, ec);
+  os::RemoveOnBreak("");
+}
+
+void WritePiecesReplacing(const std::string& path,
+                          const std::function<void(const PutBytes&)>& make) {
+  Replace(path, [&](os::Fd fd, const std::string&) {
+    const Closer closer(fd);
+    make([&](std::span<const uint8_t> bytes) {
+      const uint32_t code =
+          os::WriteAll(fd, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      if (code != 0) throw FileError(path, WriteCode(code));
+    });
+  });
 }
 
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes) {
-  WriteReplacing(path, [&](const std::string& temp) {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw FileError(temp, "cannot be written: " + SystemCause());
+  Replace(path, [&](os::Fd fd, const std::string&) {
+    const uint32_t code =
+        os::WriteAll(fd, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    os::Close(fd);
+    if (code != 0) throw FileError(path, WriteCode(code));
   });
+}
+
+std::string NameBeside(const std::string& path, const std::string& suffix) {
+  const fs::path p(path);
+  std::string base = p.filename().string();
+  const std::string tail = "." + suffix + ".new";
+  const size_t room = os::kMaxNameBytes - 1 - tail.size();
+  if (base.size() > room) {
+    // Cut at a character's start, so that the name stays valid UTF-8 where the original was.
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.resize(cut);
+  }
+  return (p.parent_path() / ("." + base + tail)).string();
 }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
-// The command line's files: reading an input whole, and outputs written beside their final name
-// and renamed into place, so that a failure never leaves half a file or an emptied one.
+// The command line's files: inputs read only as far as their kind allows, and outputs written
+// beside their final name and renamed into place, so that a failure never leaves half a file or
+// an emptied one.
 #pragma once
 
 #include <cstdint>
@@ -10,27 +11,63 @@
 
 namespace cli {
 
-// Inputs larger than this are neither pictures we read nor an IM.txt.
-constexpr uint64_t kMaxInputBytes = uint64_t{1} << 30;
+// The first bytes of an input, from which its kind is told.
+constexpr size_t kHeadBytes = size_t{64} << 10;
 
-// The whole file. Throws FileError: missing, a directory, unreadable, too large.
+// The most bytes an input of the kind its head shows can have, and that kind in words for the
+// refusal of a larger one ("an IM.txt").
+struct InputLimit {
+  uint64_t max_bytes;
+  std::string kind;
+};
+// Judges an input's head (kHeadBytes, or the whole of a shorter input): its limit, or a FileError
+// for an input it refuses.
+using InputJudge = std::function<InputLimit(std::span<const uint8_t> head)>;
+
+// The whole file, read as far as judge allows: a regular file over the limit is refused before
+// more than its head is read, a stream once it passes the limit. A pipe without a writer waits
+// for one. Throws FileError: missing, permission denied, a directory, unreadable, too large.
+std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge);
+// Any content up to 1 GiB.
 std::vector<uint8_t> ReadInput(const std::string& path);
 
 // Throws FileError when path could not be replaced by a new file: an existing read-only file
-// (refused even where permissions would allow it, as IM.txt always was) or a directory.
+// (refused even where permissions would allow it, as IM.txt always was), a directory, or a
+// directory in which no file can be made.
 void CheckReplaceable(const std::string& path);
 
-// Calls write with the name of a new file beside path, then renames it to path (to the file a
-// symbolic link names, keeping the link). When write throws (FileError, or the file output's
-// failure), the new file is removed and path is left as it was; the error is reported as a
-// FileError naming path. An existing device or pipe is written to directly.
+// CheckReplaceable, and before it the usage errors: an empty name, or an output that is input,
+// the file the command reads (empty: none), which the write would replace.
+void CheckOutput(const std::string& path, const std::string& input = "");
+
+// Calls write with the name of a new file beside path, made exclusively (never through a link)
+// with the mode and owner of the file it replaces, then renames it to path. A symbolic link
+// stays: the file it names is replaced, or made when it does not exist. The writer's
+// FIO::Create of that name writes through the handle made here. When write throws (FileError,
+// or the file output's failure) or the program is ended by Ctrl+C, the new file is removed and
+// path is left as it was; errors are reported as a FileError naming path, in plain words. A
+// device or pipe (/dev/null, /dev/stdout) is written to directly.
 void WriteReplacing(const std::string& path, const std::function<void(const std::string&)>& write);
 
-// Calls use with the name of a new file beside path, and removes that file afterwards, also when
-// use throws. A failure of the file output inside use becomes a FileError naming path.
-void WithScratchFile(const std::string& path, const std::function<void(const std::string&)>& use);
+// WriteReplacing for several files as one: write(k, name) makes the new file of paths[k] (through
+// FIO::Create of name, as for WriteReplacing), and only when every one is made are they renamed
+// into place. When a write throws, every new file is removed and every path left as it was; the
+// FileError names the path it concerns. A break (Ctrl+C) removes the new file being written;
+// those made before it may stay beside their names.
+void WriteAllReplacing(const std::vector<std::string>& paths,
+                       const std::function<void(size_t, const std::string&)>& write);
+
+// WriteReplacing with bytes made piece by piece: make(put) calls put with each piece in order,
+// so that a large output need not be held whole.
+using PutBytes = std::function<void(std::span<const uint8_t>)>;
+void WritePiecesReplacing(const std::string& path,
+                          const std::function<void(const PutBytes&)>& make);
 
 // WriteReplacing with these bytes.
 void WriteBytesReplacing(const std::string& path, std::span<const uint8_t> bytes);
+
+// The name of the new file beside path that WriteReplacing uses, with suffix as its random part:
+// hidden, and never longer than a directory entry may be, however long path's own name is.
+std::string NameBeside(const std::string& path, const std::string& suffix);
 
 }  // namespace cli

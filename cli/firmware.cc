@@ -9,7 +9,6 @@
 #include "cli/wheel_commands.h"
 #include "firmware/reference_firmware.h"
 #include "imtxt/maak_text.h"
-#include "runtime/fio.h"
 
 namespace cli {
 namespace {
@@ -17,25 +16,15 @@ namespace {
 struct FirmwareCommandLine {
   SourceOptions source;
   std::string output = "wheel.asm";
-  double mhz = firmware::kDefaultMhz;
 };
 
 int RunFirmware(const FirmwareCommandLine& c) {
-  CheckReplaceable(c.output);  // before the work, not after it
+  CheckOutput(c.output, c.source.file);  // before the work, not after it
   const LoadedWheel wheel = LoadWheel(c.source);
-  FIO::Start();
-  // The fragment exactly as the table writers make it, through a scratch file.
-  const auto im_text = [&] {
-    std::string text;
-    WithScratchFile(c.output, [&](const std::string& scratch) {
-      imtxt::WriteImFile(*wheel.led, wheel.positions, scratch);
-      const std::vector<uint8_t> bytes = ReadInput(scratch);
-      text.assign(bytes.begin(), bytes.end());
-    });
-    return text;
-  };
-  const CommandOutput r =
-      FirmwareCommand({c.source.file, wheel.led.get(), wheel.positions, im_text}, c.mhz);
+  // The fragment exactly as the writers make it, in memory.
+  const auto im_text = [&] { return imtxt::ImText(*wheel.led, wheel.positions); };
+  const CommandOutput r = FirmwareCommand(
+      {c.source.file, wheel.led.get(), wheel.positions, im_text}, c.source.mhz, *c.source.layout);
   if (!r.source.empty()) {
     WriteBytesReplacing(c.output,
                         {reinterpret_cast<const uint8_t*>(r.source.data()), r.source.size()});
@@ -52,12 +41,15 @@ void RegisterFirmware(CLI::App& app, Action* action) {
       app.add_subcommand("firmware",
                          "Write the wheel's whole PIC16F877A firmware with FILE's picture")
           ->footer(
-              "One assembler source, the picture in a program page of its own: gpasm OUT gives "
-              "the hex file to flash. A picture too big for the page gets no firmware (exit 3).");
+              "One assembler source: gpasm OUT gives the hex file to flash. The table layout "
+              "(the default) holds any picture of up to 500 positions as data; a picture's "
+              "automatic N is the most it shows at --speed. The fragment layout puts IM.txt's "
+              "fragment in a program page of its own; a fragment too big for the page gets no "
+              "firmware (exit 3).");
   AddSourceOptions(*command, &c->source);
   command->add_option("-o,--output", c->output, "where the source goes (default wheel.asm)")
       ->type_name("PATH");
-  AddCrystalOption(*command, &c->mhz);
+  AddFirmwareOptions(*command, &c->source);
   command->callback([c, action] { *action = [c] { return RunFirmware(*c); }; });
 }
 

@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <string_view>
 #include <system_error>
@@ -12,8 +14,10 @@
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "cli/options.h"
 #include "firmware/fit_check.h"
 #include "firmware/reference_firmware.h"
+#include "firmware/table_firmware.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/im_reader.h"
 #include "runtime/threads.h"
@@ -21,35 +25,73 @@
 namespace cli {
 namespace {
 
+std::string Format(const char* format, double v) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, v);
+  return text;
+}
+
 // The automatic N stays within what the firmware's counters and one page comfortably hold.
 constexpr int32_t kMaxAutoPositions = 256;
 constexpr std::string_view kAuto = "auto";
 
-int32_t ParsePositions(const std::string& text) { return text.empty() ? 0 : std::stoi(text); }
+// The most positions, up to `most`, that the fragment's firmware shows at `speed`.
+int32_t FragmentPositionsFor(double speed, double mhz, int32_t most) {
+  while (most > 0 && firmware::TopSpeed(most, mhz) < speed) --most;
+  return most;
+}
+
+// " at 10 turns/s": the speed as typed, give or take the float.
+std::string AtSpeed(double speed) { return Format(" at %g turns/s", speed); }
 
 // Quantizes the light at an explicit N, or finds the automatic N and says so on standard error.
 void Choose(const SourceOptions& options, const LightAt& light, LoadedWheel* wheel) {
-  if (!options.positions.empty() && options.positions != kAuto) {
-    wheel->positions = ParsePositions(options.positions);
-    imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
-  } else {
-    const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
-    int32_t words = 0;
-    wheel->positions = AutoPositions(light, options.import, budget, *wheel->led, &words);
-    if (wheel->positions == 0) {
-      throw FileError(options.file, "even one position takes " + std::to_string(words) +
-                                        " words, over the budget of " + std::to_string(budget));
-    }
-    Note(options.file + ": " + std::to_string(wheel->positions) +
-         " positions, the most up to 256 whose IM.txt fits " + std::to_string(budget) +
-         " words (it takes " + std::to_string(words) + ")");
-  }
   wheel->from_picture = true;
+  if (options.positions > 0) {
+    wheel->positions = options.positions;
+    imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
+    return;
+  }
+  if (options.layout == firmware::Layout::kTable) {
+    // The table holds any picture: the speed alone bounds N.
+    wheel->positions = firmware::TablePositionsFor(options.speed, options.mhz);
+    if (wheel->positions == 0) {
+      throw UsageError("--speed: the table layout shows one position at " +
+                       firmware::FormatSpeed(firmware::TableTopSpeed(1, options.mhz)) +
+                       " turns/s at most with a crystal of " + Format("%g", options.mhz) + " MHz");
+    }
+    imaging::Quantize(light(wheel->positions), options.import, *wheel->led);
+    Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
+         " positions, the most up to 500 that the table firmware shows" + AtSpeed(options.speed) +
+         " (top speed " +
+         firmware::FormatSpeed(firmware::TableTopSpeed(wheel->positions, options.mhz)) + ")");
+    return;
+  }
+  const int32_t most = options.layout == firmware::Layout::kFragment
+                           ? FragmentPositionsFor(options.speed, options.mhz, kMaxAutoPositions)
+                           : kMaxAutoPositions;
+  if (most == 0) {
+    throw UsageError("--speed: the fragment's firmware shows one position at " +
+                     firmware::FormatSpeed(firmware::TopSpeed(1, options.mhz)) +
+                     " turns/s at most with a crystal of " + Format("%g", options.mhz) + " MHz");
+  }
+  const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
+  int32_t words = 0;
+  wheel->positions = AutoPositions(light, options.import, budget, *wheel->led, &words, most);
+  if (wheel->positions == 0) {
+    throw FileError(options.file, "even one position takes " + std::to_string(words) +
+                                      " words, over the budget of " + std::to_string(budget));
+  }
+  Note(Quoted(options.file) + ": " + std::to_string(wheel->positions) +
+       " positions, the most up to " + std::to_string(kMaxAutoPositions) + " whose IM.txt fits " +
+       std::to_string(budget) + " words (it takes " + std::to_string(words) + ")" +
+       (options.layout ? " and whose firmware shows it" + AtSpeed(options.speed) : ""));
 }
 
-// What the turning wheel shows, averaged over the sectors of another number of positions: every
-// lit LED's arc runs from its position's angle over its level's share of a step, and an arc as
-// wide as the ring (not the drawn LED, which would dim the wheel at every resampling).
+}  // namespace
+
+// Every lit LED's arc runs from its position's angle over its level's share of a step, and an
+// arc as wide as the ring (not the drawn LED, which would dim the wheel at every resampling).
 imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to,
                             const imaging::Levels& levels) {
   imaging::LightMap light(static_cast<size_t>(to));
@@ -71,45 +113,91 @@ imaging::LightMap SpinLight(const wheel::LedArray& led, int32_t from, int32_t to
   return light;
 }
 
+namespace {
+
+std::string_view AsText(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 }  // namespace
 
-void AddCrystalOption(CLI::App& command, double* mhz) {
-  command.add_option("--mhz", *mhz, "the wheel's crystal in MHz (default 20)")
-      ->type_name("F")
-      ->check(CLI::Range(firmware::kMinMhz, firmware::kMaxMhz));
+std::string_view WithoutBom(std::string_view text) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
+  return text;
+}
+
+std::vector<uint8_t> ReadWheelFile(const std::string& file,
+                                   const std::function<void(bool picture)>& kind_known) {
+  // Judged from its head, so that a file that is neither, or too large for its kind, is refused
+  // before it is read whole.
+  return ReadInput(file, [&](std::span<const uint8_t> head) -> InputLimit {
+    const bool im = imtxt::LooksLikeIm(WithoutBom(AsText(head)));
+    if (!im && !imaging::LooksLikePicture(head)) {
+      throw FileError(file, "neither a picture nor an IM.txt");
+    }
+    if (kind_known) kind_known(!im);
+    if (im) return {kMaxImBytes, "an IM.txt"};
+    return {kMaxPictureBytes, "a picture ledwheel reads"};
+  });
+}
+
+void AddFirmwareOptions(CLI::App& command, SourceOptions* options) {
+  options->layout = firmware::Layout::kTable;
+  command
+      .add_option_function<std::string>(
+          "--layout",
+          [options](const std::string& text) {
+            options->layout =
+                text == "fragment" ? firmware::Layout::kFragment : firmware::Layout::kTable;
+          },
+          "table: the picture as data, every N up to 500 (default); fragment: IM.txt's fragment "
+          "as code in one page")
+      ->type_name("table|fragment")
+      ->check(OneOf({"table", "fragment"}), "");
+  AddNumberOption(command, "--speed", limits::kSpeed, &options->speed,
+                  "the wheel's speed a picture's automatic N is chosen for (default 10)");
+  AddNumberOption(command, "--mhz", limits::kMhz, &options->mhz,
+                  "the wheel's crystal in MHz (default 20)");
 }
 
 void WarnIfWillNotRun(const wheel::LedArray& led, int32_t positions, const SourceOptions& options,
                       const std::string& file) {
   const int32_t budget = options.budget > 0 ? options.budget : firmware::kFragmentBudget;
-  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), file)
+  std::cerr << firmware::WillNotRunWarning(firmware::CheckFit(led, positions, budget), Quoted(file))
             << std::flush;
 }
 
-void AddSourceOptions(CLI::App& command, SourceOptions* options) {
-  command.add_option("FILE", options->file, "an IM.txt or a picture")->required();
+void AddSourceOptions(CLI::App& command, SourceOptions* options, bool file_required) {
+  command.add_option("FILE", options->file, "an IM.txt or a picture")->required(file_required);
+  AddPictureOptions(command, options);
+}
+
+void AddPictureOptions(CLI::App& command, SourceOptions* options) {
   command
-      .add_option("-n,--positions", options->positions,
-                  "positions 1..500, or auto (a picture's default: the most up to 256 whose "
-                  "IM.txt fits --budget); an IM.txt keeps its own unless told")
-      ->type_name("N")
-      ->check(
-          [](const std::string& text) -> std::string {
-            if (text == kAuto) return {};
-            if (text.empty() || text.size() > 3 ||
-                text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
-                std::stoi(text) > wheel::kMaxPositions) {
-              return "positions must be 1 to 500 or auto, not " + text;
+      .add_option_function<std::string>(
+          "-n,--positions",
+          [options](const std::string& text) {
+            if (text == kAuto) {
+              options->positions = SourceOptions::kAuto;
+              return;
             }
-            return {};
+            std::string complaint;
+            const std::optional<double> n = ParseNumber(text, limits::kPositions, &complaint);
+            if (!n) {
+              throw CLI::ValidationError(
+                  "--positions",
+                  "expected auto or " + RangeText(limits::kPositions) + ", not " + Quoted(text));
+            }
+            options->positions = static_cast<int32_t>(*n);
           },
-          "");
-  command
-      .add_option("--budget", options->budget,
+          "positions, or auto (a picture's default: the most up to 256 whose IM.txt fits "
+          "--budget; for firmware and check, the most their --layout shows at --speed); an "
+          "IM.txt keeps its own unless told")
+      ->type_name("N:1.." + std::to_string(wheel::kMaxPositions) + "|auto");
+  AddNumberOption(command, "--budget", limits::kBudget, &options->budget,
                   "instruction words the IM.txt may take when N is automatic (default " +
-                      std::to_string(firmware::kFragmentBudget) + ")")
-      ->type_name("WORDS")
-      ->check(CLI::Range(1, 1 << 20));
+                      std::to_string(firmware::kFragmentBudget) + ")");
   command
       .add_option_function<std::string>(
           "--levels",
@@ -132,8 +220,11 @@ void AddSourceOptions(CLI::App& command, SourceOptions* options) {
           "picture inside the wheel")
       ->type_name("cover|contain")
       ->check(OneOf({"cover", "contain"}), "");
-  command.add_option("--rotate", options->import.rotate_degrees, "turn the picture clockwise")
-      ->type_name("DEG");
+  AddNumberOption(
+      command, "--rotate", limits::kRotate,
+      // Exact for any double: 1e300 degrees is the picture turned 1e300 degrees.
+      [options](double v) { options->import.rotate_degrees = std::fmod(v, 360.0); },
+      "turn the picture clockwise");
   command.add_flag("--mirror", options->import.mirror, "swap left and right");
   command.add_flag("--invert", options->import.invert, "dark artwork on light paper");
   command.add_flag_callback(
@@ -148,14 +239,15 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
       if (text == name) return {};
       list += (list.empty() ? "" : ", ") + name;
     }
-    return "expected one of " + list + ", not " + text;
+    return "expected one of " + list + ", not " + Quoted(text);
   };
 }
 
 int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
-                      wheel::LedArray& led, int32_t* words) {
+                      wheel::LedArray& led, int32_t* words, int32_t most) {
   // The words do not always grow with N (a finer wheel can have more dark positions), so every
-  // N is tried from the top until one fits: the even ones on a second thread, the odd here.
+  // N is tried from the top until one fits: every other one on a second thread.
+  const int32_t top = std::min(most, kMaxAutoPositions);
   std::atomic<int32_t> best{0};
   auto scan = [&](int32_t first) {
     auto scratch = std::make_unique<wheel::LedArray>();
@@ -170,11 +262,11 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
   };
   std::thread helper;
   try {
-    helper = rts::StartThread([&] { scan(kMaxAutoPositions); });
+    helper = rts::StartThread([&] { scan(top); });
   } catch (const std::system_error&) {
-    scan(kMaxAutoPositions);
+    scan(top);
   }
-  scan(kMaxAutoPositions - 1);
+  scan(top - 1);
   if (helper.joinable()) helper.join();
   // The answer's wheel, or, when none fits, one position's, whose words the caller reports.
   const int32_t n = std::max(best.load(), 1);
@@ -183,9 +275,11 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
   return best.load();
 }
 
-LoadedWheel LoadWheel(const SourceOptions& options) {
-  const std::vector<uint8_t> bytes = ReadInput(options.file);
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+LoadedWheel LoadWheel(const SourceOptions& options,
+                      const std::function<void(bool picture)>& kind_known) {
+  const std::vector<uint8_t> bytes = ReadWheelFile(options.file, kind_known);
+  // An editor may have put a byte order mark before the text.
+  const std::string_view text = WithoutBom(AsText(bytes));
   LoadedWheel wheel;
 
   if (imtxt::LooksLikeIm(text)) {
@@ -193,8 +287,7 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
     std::string error;
     if (!imtxt::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
     wheel.positions = info.positions;
-    if (options.positions.empty() ||
-        (options.positions != kAuto && ParsePositions(options.positions) == info.positions)) {
+    if (options.positions == 0 || options.positions == info.positions) {
       return wheel;
     }
     // Another N: the wheel as it looks turning, imported afresh.
@@ -207,9 +300,6 @@ LoadedWheel LoadWheel(const SourceOptions& options) {
     return wheel;
   }
 
-  if (!imaging::LooksLikePicture(bytes)) {
-    throw FileError(options.file, "neither a picture nor an IM.txt");
-  }
   imaging::Image image;
   std::string error;
   // Decoded no finer than the import looks: large pictures come reduced, faster and smaller.

@@ -1,30 +1,45 @@
-// `ledwheel render`: FILE to a PNG of the wheel, as it looks turning or as the editor shows it.
+// `ledwheel render`: FILE to a PNG of the wheel, as it looks turning or as the editor shows it;
+// several frames to an animated PNG that plays each for its turns on the wheel.
 #include <CLI/CLI.hpp>
 #include <memory>
 
 #include "cli/cli.h"
 #include "cli/files.h"
+#include "cli/frames.h"
 #include "cli/load.h"
+#include "cli/options.h"
+#include "imaging/animation.h"
 #include "imaging/imaging.h"
 
 namespace cli {
 namespace {
 
-// 10000 x 10000 is the largest picture the loader would read back.
-constexpr int32_t kMaxSize = 10000;
-
 struct RenderCommand {
+  std::vector<std::string> files;
   SourceOptions source;
+  FrameTiming timing;
   imaging::RenderOptions render;
   std::string output = "wheel.png";
 };
 
 int RunRender(RenderCommand& c) {
-  CheckReplaceable(c.output);
-  const LoadedWheel wheel = LoadWheel(c.source);
+  for (const std::string& file : c.files) CheckOutput(c.output, file);
+  const LoadedFrames loaded = LoadFrames(c.files, c.source, ImTxtRule(c.source));
   c.render.levels = c.source.import.levels;
-  const imaging::Image image = imaging::Render(*wheel.led, wheel.positions, c.render);
-  WriteBytesReplacing(c.output, imaging::EncodePng(image));
+  if (loaded.frames.size() == 1) {
+    const imaging::Image image = imaging::Render(*loaded.frames[0].led, loaded.positions, c.render);
+    WriteBytesReplacing(c.output, imaging::EncodePng(image));
+    return kExitOk;
+  }
+  // Each frame for its whole turns at the wheel's speed: as long as the wheel shows it.
+  const std::vector<int32_t> turns = TurnsPerFrame(loaded, c.timing);
+  WritePiecesReplacing(c.output, [&](const PutBytes& put) {
+    imaging::ApngWriter writer(static_cast<int32_t>(loaded.frames.size()), put);
+    for (size_t k = 0; k < loaded.frames.size(); ++k) {
+      writer.Add(imaging::Render(*loaded.frames[k].led, loaded.positions, c.render),
+                 turns[k] / c.timing.speed);
+    }
+  });
   return kExitOk;
 }
 
@@ -32,8 +47,17 @@ int RunRender(RenderCommand& c) {
 
 void RegisterRender(CLI::App& app, Action* action) {
   auto c = std::make_shared<RenderCommand>();
-  CLI::App* command = app.add_subcommand("render", "Render FILE's wheel as a PNG picture");
-  AddSourceOptions(*command, &c->source);
+  CLI::App* command =
+      app.add_subcommand("render",
+                         "Render the wheel of FILE as a PNG, of several frames as an "
+                         "animated PNG")
+          ->footer(
+              "Several frames (several files, or an animated GIF) make an animated PNG, every "
+              "frame at one N, each shown as long as the wheel shows it: its whole turns at "
+              "--speed. One frame makes a plain PNG.");
+  AddFilesOption(*command, &c->files);
+  AddPictureOptions(*command, &c->source);
+  AddTimingOptions(*command, &c->timing);
   command
       ->add_option_function<std::string>(
           "--view",
@@ -43,12 +67,8 @@ void RegisterRender(CLI::App& app, Action* action) {
           "spin: a long exposure of the turning wheel (default); editor: the editor's preview")
       ->type_name("spin|editor")
       ->check(OneOf({"spin", "editor"}), "");
-  command
-      ->add_option("--size", c->render.size,
-                   "the picture's side in pixels; the wheel's edge touches its sides (default "
-                   "800)")
-      ->type_name("PX")
-      ->check(CLI::Range(1, kMaxSize));
+  AddNumberOption(*command, "--size", limits::kSize, &c->render.size,
+                  "the picture's side in pixels; the wheel's edge touches its sides (default 800)");
   command
       ->add_option_function<std::string>(
           "--colour",

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/exit_codes.h"
+#include "firmware/fit_check.h"
 #include "wheel/wheel.h"
 
 namespace cli {
@@ -23,7 +24,7 @@ struct CommandOutput {
 
 // One picture as the commands see it: the file it came from, its LED states (rows
 // 1..positions), and a way to its IM.txt text (underscores or blanks, CR LF or LF), asked for
-// only when a firmware is to be made.
+// only when a fragment's firmware is to be made.
 struct WheelFile {
   std::string_view name;
   const wheel::LedArray* led = nullptr;
@@ -31,15 +32,19 @@ struct WheelFile {
   std::function<std::string()> im_text;
 };
 
-// `ledwheel check FILE [--budget WORDS] [--mhz F]`: the fit report on standard output; exit 0
-// when the file runs as written, 3 when it will not (with the warning on standard error), 2 for
-// an option out of range. REQUIRES: 1 <= file.positions <= 500. Pure: any thread.
-CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz);
+// `ledwheel check FILE [--layout L] [--budget WORDS] [--mhz F]`: the positions and one line for
+// each layout on standard output; exit 0 when the file runs in `layout`, 3 when it will not (with
+// the warning on standard error), 2 for an option out of range. --budget is the fragment's room.
+// REQUIRES: 1 <= file.positions <= 500. Pure: any thread.
+CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz,
+                           firmware::Layout layout = firmware::Layout::kTable);
 
-// `ledwheel firmware FILE [-o OUT] [--mhz F]`: the reference firmware's source around the file's
-// fragment. A fragment too big for its page gives no source and exit 3; one with positions the
-// angle counter cannot reach gives the source with the warning. Exit 2 for --mhz out of range.
+// `ledwheel firmware FILE [-o OUT] [--layout L] [--mhz F]`: the reference firmware's source in
+// `layout`, the picture as a table or around the file's fragment. A fragment too big for its
+// page gives no source and exit 3; one with positions the angle counter cannot reach gives the
+// source with the warning. Exit 2 for --mhz out of range.
 // REQUIRES: 1 <= file.positions <= 500. Any thread, as far as file.im_text allows.
-CommandOutput FirmwareCommand(const WheelFile& file, double mhz);
+CommandOutput FirmwareCommand(const WheelFile& file, double mhz,
+                              firmware::Layout layout = firmware::Layout::kTable);
 
 }  // namespace cli

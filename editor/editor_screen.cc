@@ -25,14 +25,6 @@ bool Inside(int32_t x, int32_t y, int32_t x0, int32_t y0, int32_t x1, int32_t y1
   return x0 < x && x < x1 && y0 < y && y < y1;
 }
 
-void SelectIntensity(wheel::Wheel& w, int32_t k) {
-  w.intens0 = k == 0;
-  w.intens1 = k == 1;
-  w.intens2 = k == 2;
-  w.intens3 = k == 3;
-  w.intens4 = k == 4;
-}
-
 void DrawOutline(const wheel::Wheel& w, Canvas& c, wheel::Point p) {
   c.Circle(p.x, p.y, w.straal_led, kRed);
 }
@@ -94,12 +86,7 @@ void Dispatch(wheel::Wheel& w, Canvas& c) {
       w.create_bitmap = true;
       break;
     case Control::kPreview:
-      w.bekijken = !w.bekijken;
-      if (w.bekijken) {
-        ShowPreview(w, c);
-      } else {
-        EndPreview(w, c);
-      }
+      TogglePreview(w, c);
       break;
     case Control::kIntensity0:
       SelectIntensity(w, 0);
@@ -133,17 +120,38 @@ void LedPass(wheel::Wheel& w, Canvas& c) {
         continue;
       }
       w.led[w.j + 1][w.i + 1].toestand = intensity;
-      if (intensity == 0) {
-        c.Disc(p.x, p.y, w.straal_led, kBlack);
-        DrawOutline(w, c, p);
-      } else {
-        DrawLit(w, c, p, intensity);
-      }
+      PaintLed(w, c, p, intensity);
     }
   }
 }
 
 }  // namespace
+
+void SelectIntensity(wheel::Wheel& w, int32_t k) {
+  w.intens0 = k == 0;
+  w.intens1 = k == 1;
+  w.intens2 = k == 2;
+  w.intens3 = k == 3;
+  w.intens4 = k == 4;
+}
+
+void TogglePreview(wheel::Wheel& w, Canvas& c) {
+  w.bekijken = !w.bekijken;
+  if (w.bekijken) {
+    ShowPreview(w, c);
+  } else {
+    EndPreview(w, c);
+  }
+}
+
+void PaintLed(const wheel::Wheel& w, Canvas& c, wheel::Point p, int32_t intensity) {
+  if (intensity == 0) {
+    c.Disc(p.x, p.y, w.straal_led, kBlack);
+    DrawOutline(w, c, p);
+  } else {
+    DrawLit(w, c, p, intensity);
+  }
+}
 
 Control ControlAt(int32_t sx, int32_t x, int32_t y) {
   if (Inside(x, y, sx - kCloseSize, kCloseTop, sx, kCloseSize)) return Control::kClose;

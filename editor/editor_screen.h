@@ -64,6 +64,17 @@ void OpenScreen(wheel::Wheel& w, Canvas& c);
 // and the controls. REQUIRES: as OpenScreen.
 void OpenLoadedScreen(wheel::Wheel& w, Canvas& c);
 
+// Selects intensity k (0..4): its flag set, the other four cleared. Nothing is drawn.
+void SelectIntensity(wheel::Wheel& w, int32_t k);
+
+// The preview button: switches w.bekijken and shows the preview (a black disc, then the lit
+// LEDs) or ends it (outlines back for the LEDs that are off).
+void TogglePreview(wheel::Wheel& w, Canvas& c);
+
+// Repaints the LED centred at p as a click that gives it intensity does: 0 erases it to its
+// red outline, 1..4 fills it in its colour.
+void PaintLed(const wheel::Wheel& w, Canvas& c, wheel::Point p, int32_t intensity);
+
 // Handles one click at (w.mouse_x, w.mouse_y): the first control under it acts (close and
 // write set w.end, preview toggles the preview, an intensity button selects it), then every LED
 // whose box holds the point takes the selected intensity and is repainted, in loop order.

@@ -1,4 +1,4 @@
-// The fit check's verdict and its texts.
+// The fit check's verdicts and their texts.
 #include "firmware/fit_check.h"
 
 #include <cassert>
@@ -19,6 +19,8 @@ std::string Unseen(int32_t last) {
 
 }  // namespace
 
+const char* LayoutName(Layout layout) { return layout == Layout::kTable ? "table" : "fragment"; }
+
 Fit CheckFit(int32_t positions, int32_t words, int32_t budget, double mhz) {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   assert(mhz >= kMinMhz && mhz <= kMaxMhz);
@@ -35,13 +37,35 @@ Fit CheckFit(const wheel::LedArray& led, int32_t positions, int32_t budget, doub
   return CheckFit(positions, imtxt::FragmentWords(led, positions), budget, mhz);
 }
 
-std::string FitReport(const Fit& fit) {
-  std::string text = Format("positions: %d\n", static_cast<int>(fit.positions));
-  text += Format("words: %d of %d\n", static_cast<int>(fit.words), static_cast<int>(fit.budget));
-  text += Format("top speed: %.1f turns/s at %g MHz\n", fit.top_speed, fit.mhz);
-  if (fit.UnseenLast() > 0) text += "never shown: " + Unseen(fit.UnseenLast()) + "\n";
-  text += fit.Runs() ? "runs: yes\n" : "runs: no\n";
-  return text;
+TableFit CheckTableFit(int32_t positions, double mhz) {
+  assert(positions >= 1 && positions <= wheel::kMaxPositions);
+  assert(mhz >= kMinMhz && mhz <= kMaxMhz);
+  TableFit fit;
+  fit.positions = positions;
+  fit.words = TableFirmwareWords(positions);
+  fit.mhz = mhz;
+  fit.top_speed = TableTopSpeed(positions, mhz);
+  return fit;
+}
+
+std::string FormatSpeed(double turns_per_second) {
+  // Three significant digits: a rounding never reaches 3 %.
+  const char* format = turns_per_second >= 100 ? "%.0f" : turns_per_second >= 10 ? "%.1f" : "%.2f";
+  return Format(format, turns_per_second);
+}
+
+std::string FitReport(const TableFit& table, const Fit& fragment) {
+  std::string text = Format("positions: %d\n", static_cast<int>(table.positions));
+  text += Format("table: %d words of %d, top speed %s turns/s at %g MHz, %s\n",
+                 static_cast<int>(table.words), static_cast<int>(table.budget),
+                 FormatSpeed(table.top_speed).c_str(), table.mhz,
+                 table.Runs() ? "runs" : "does not run");
+  text += Format("fragment: %d words of %d, top speed %s turns/s at %g MHz, %s",
+                 static_cast<int>(fragment.words), static_cast<int>(fragment.budget),
+                 FormatSpeed(fragment.top_speed).c_str(), fragment.mhz,
+                 fragment.Runs() ? "runs" : "does not run");
+  if (fragment.UnseenLast() > 0) text += "; " + Unseen(fragment.UnseenLast()) + " never shown";
+  return text + "\n";
 }
 
 std::string WillNotRunWarning(const Fit& fit, std::string_view file) {
@@ -59,7 +83,13 @@ std::string WillNotRunWarning(const Fit& fit, std::string_view file) {
                      : fit.UnseenLast() == 0 ? "ledwheel: use fewer positions or fewer grey levels"
                                              : "ledwheel: use fewer positions (256 at most) or "
                                                "fewer grey levels";
-  return why + ".\n" + what + ".\n";
+  // The table layout holds every picture the writers make.
+  const TableFit table = CheckTableFit(fit.positions, fit.mhz);
+  const std::string holds = Format(
+      "ledwheel: ledwheel firmware holds it all the same, in its table layout (%d program "
+      "words of %d).\n",
+      static_cast<int>(table.words), static_cast<int>(table.budget));
+  return why + ".\n" + what + ".\n" + (table.Runs() ? holds : "");
 }
 
 std::string UnseenPositionsNote(int32_t positions) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <string>
 
 #include "imtxt/test_util.h"
 
@@ -35,7 +37,13 @@ TEST(FitCheckTest, Verdicts) {
     const std::string warning = WillNotRunWarning(fit, "IM.txt");
     EXPECT_EQ(warning.empty(), fit.Runs());
     if (!warning.empty()) {
-      EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 2) << warning;
+      // Why, what to do, and that the table layout holds it.
+      EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 3) << warning;
+      EXPECT_NE(
+          warning.find("in its table layout (" + std::to_string(TableFirmwareWords(c.positions)) +
+                       " program words of 8192)"),
+          std::string::npos)
+          << warning;
       EXPECT_EQ(warning.find("IM.txt"), 10u) << warning;
       EXPECT_EQ(warning.find("grey levels") != std::string::npos, !c.fits) << warning;
       EXPECT_EQ(warning.find("256") != std::string::npos, c.unseen_last > 0) << warning;
@@ -57,6 +65,24 @@ Picture AtTheBoundary(bool one_over) {
   return p;
 }
 
+// The table layout's phase: the planned turn times a reciprocal of 3 N, never longer than the
+// true third of a step (the plan must end before the sensor), and short of it by 1/32768 at most.
+TEST(FitCheckTest, PhaseReciprocal) {
+  std::mt19937 rng(7);
+  for (int32_t n : {1, 2, 3, 24, 85, 86, 100, 171, 256, 333, 499, 500}) {
+    const Reciprocal r = PhaseReciprocal(n);
+    EXPECT_GE(r.k, 1u << 15) << n;
+    EXPECT_LT(r.k, 1u << 16) << n;
+    for (int k = 0; k < 200; ++k) {
+      const uint32_t q = k == 0 ? (1u << 24) - 1 : k == 1 ? 1u : rng() % (1u << 24);
+      const double exact = q * 256.0 / (3.0 * n);
+      const double phase = PhaseOf(q, r);
+      EXPECT_LE(phase, exact) << n << " " << q;
+      EXPECT_GE(phase, exact * (1 - 1.0 / 32768) - 1) << n << " " << q;
+    }
+  }
+}
+
 TEST(FitCheckTest, PageBoundaryFromTheLeds) {
   for (bool one_over : {false, true}) {
     const Picture picture = AtTheBoundary(one_over);
@@ -70,15 +96,22 @@ TEST(FitCheckTest, PageBoundaryFromTheLeds) {
 TEST(FitCheckTest, TopSpeedCoversTheWheelsTheFirmwareIsMeantFor) {
   const struct {
     int32_t positions;
-    double at_least;  // turns per second
-  } cases[] = {{1, 1000}, {24, 50}, {100, 20}, {256, 5}, {500, 2}};
-  double previous = 1e9;
+    double at_least;  // turns per second, IM.txt's fragment
+    double table_at_least;
+  } cases[] = {{1, 1000, 5000}, {24, 50, 500}, {100, 20, 60}, {256, 5, 25}, {500, 2, 12}};
+  double previous = 1e9, table_previous = 1e9;
   for (const auto& c : cases) {
     const double top = CheckFit(c.positions, 100).top_speed;
     EXPECT_GE(top, c.at_least) << c.positions;
     EXPECT_LT(top, previous) << c.positions;
     previous = top;
     EXPECT_NEAR(CheckFit(c.positions, 100, kFragmentBudget, 4.0).top_speed, top / 5, top * 1e-9);
+    const TableFit table = CheckTableFit(c.positions);
+    EXPECT_GE(table.top_speed, c.table_at_least) << c.positions;
+    EXPECT_LT(table.top_speed, table_previous) << c.positions;
+    table_previous = table.top_speed;
+    EXPECT_TRUE(table.Runs()) << c.positions;
+    EXPECT_EQ(TablePositionsFor(table.top_speed, kDefaultMhz), c.positions);
   }
   EXPECT_LT(LowSpeed(kDefaultMhz), 2.0);
   // Every position count has speeds that show it: the shortest turn fits the 24-bit count.
@@ -86,13 +119,27 @@ TEST(FitCheckTest, TopSpeedCoversTheWheelsTheFirmwareIsMeantFor) {
 }
 
 TEST(FitCheckTest, ReportAndNote) {
-  const std::string report = FitReport(CheckFit(300, 2100));
-  EXPECT_NE(report.find("positions: 300\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("words: 2100 of 2030\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("never shown: positions 1 to 44\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("runs: no\n"), std::string::npos) << report;
-  EXPECT_NE(FitReport(CheckFit(24, 500)).find("runs: yes\n"), std::string::npos);
-  EXPECT_EQ(FitReport(CheckFit(256, 500)).find("never shown"), std::string::npos);
+  const std::string report = FitReport(CheckTableFit(300), CheckFit(300, 2100));
+  EXPECT_EQ(report, "positions: 300\ntable: " + std::to_string(TableFirmwareWords(300)) +
+                        " words of 8192, top speed " + FormatSpeed(TableTopSpeed(300, 20)) +
+                        " turns/s at 20 MHz, runs\nfragment: 2100 words of 2030, top speed " +
+                        FormatSpeed(TopSpeed(300, 20)) +
+                        " turns/s at 20 MHz, does not run; positions 1 to 44 never shown\n");
+  EXPECT_NE(FitReport(CheckTableFit(24), CheckFit(24, 500)).find("MHz, runs\nfragment"),
+            std::string::npos);
+  EXPECT_EQ(FitReport(CheckTableFit(256), CheckFit(256, 500)).find("never shown"),
+            std::string::npos);
+
+  // Three digits: the speed told is within 0.5 % of the firmware's.
+  const struct {
+    double speed;
+    const char* text;
+  } speeds[] = {{5567.9, "5568"}, {130.45, "130"},  {26.349, "26.3"},
+                {9.996, "10.00"}, {2.2049, "2.20"}, {0.305, "0.30"}};
+  for (const auto& c : speeds) {
+    EXPECT_EQ(FormatSpeed(c.speed), c.text);
+    EXPECT_NEAR(std::stod(c.text) / c.speed, 1.0, 0.02) << c.text;
+  }
 
   const struct {
     int32_t positions;

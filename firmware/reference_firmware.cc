@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "firmware/sensor_edge.h"
 #include "imtxt/fragment_words.h"
 #include "wheel/wheel.h"
 
@@ -39,10 +40,15 @@ constexpr std::string_view kTemplate =
 ; Crystal @MHZ@ MHz.
 ;
 ; Timer1 counts instruction cycles; with a software upper byte the turn is a 24-bit count. The
-; sensor interrupt divides the last turn by the number of positions, and a CCP1 compare
+; sensor interrupt divides the turn planned by the number of positions, and a CCP1 compare
 ; interrupt then marks each step: HOEKTELLER gets the next position and HOEKVERANDERD is set,
-; which the fragment waits for. A turn that follows one shorter than MINTURN cycles or longer
-; than 2^24 (a pause, or the first turn) gets no steps: the wheel stays dark.
+; which the fragment waits for. The turn planned is the last less its change from the one
+; before, so that a wheel that speeds up or slows down steadily shows every position.
+; A turn stays dark when the last two turns were not both measured (the first two turns, and
+; after 2^24 cycles without an edge), when they differ by more than 1/32 (a sudden change of
+; speed), when the plan is shorter than MINTURN cycles (too fast), or when the fragment is still
+; showing the last position at the edge; the LED pins then float, so that nothing of that
+; position shows. An edge sooner than a quarter of the last turn is the sensor bouncing: ignored.
 
         LIST    P=16F877A
         #include <p16f877a.inc>
@@ -52,15 +58,18 @@ constexpr std::string_view kTemplate =
 
 NPOS            EQU     D'@POSITIONS@'
 ; The shortest turn shown, and the step cycles that are not delay: both from the worst case.
-MINTURN_U       EQU     @MINTURN_U@
-MINTURN_H       EQU     @MINTURN_H@
-MINTURN_L       EQU     @MINTURN_L@
+MINQ_U          EQU     @MINTURN_U@
+MINQ_H          EQU     @MINTURN_H@
+MINQ_L          EQU     @MINTURN_L@
 WORST_U         EQU     @WORST_U@
 WORST_H         EQU     @WORST_H@
 WORST_L         EQU     @WORST_L@
 ; Timer1 stands still this many cycles at the sensor edge: it restarts from them, so that the
 ; turn's length comes out whole.
-SENSOR_LAG      EQU     D'13'
+SENSOR_LAG      EQU     D'@SENSOR_LAG@'
+; Edges never count sooner than GMIN x 256 cycles apart: a quarter of the shortest turn shown,
+; and longer than the edge's interrupt, after which the bounces it kept waiting are judged.
+GMIN            EQU     D'@GMIN@'
 ; A step that finds the fragment busy asks again this many cycles later.
 RETRY           EQU     D'200'
 
@@ -78,36 +87,32 @@ C0              EQU     0x79
 C1              EQU     0x7A
 C2              EQU     0x7B
 
-; Bank 0: the interrupt routine's state.
-TU              EQU     0x20    ; the turn's clock: Timer1 overflows since the sensor edge
-NXT0            EQU     0x21    ; the clock at the next step
-NXT1            EQU     0x22
-NXT2            EQU     0x23
-S0              EQU     0x24    ; one step: the turn divided by NPOS ...
-S1              EQU     0x25
-S2              EQU     0x26
-R0              EQU     0x27    ; ... and the remainder, spread over the steps
-R1              EQU     0x28
-ERR0            EQU     0x29
-ERR1            EQU     0x2A
-LEFT0           EQU     0x2B    ; steps still to come in this turn
-LEFT1           EQU     0x2C
-POS             EQU     0x2D    ; the position shown, modulo 256 like HOEKTELLER
-FLAGS           EQU     0x2E
-VALID           EQU     0       ; FLAGS: the last edge started a turn that can be measured
+; Bank 0: the sensor edge's registers, then the steps'.
+@EDGE_REGISTERS@NXT0            EQU     0x33    ; the clock at the next step
+NXT1            EQU     0x34
+NXT2            EQU     0x35
+S0              EQU     0x36    ; one step: the turn divided by NPOS ...
+S1              EQU     0x37
+S2              EQU     0x38
+R0              EQU     0x39    ; ... and the remainder, spread over the steps
+R1              EQU     0x3A
+ERR0            EQU     0x3B
+ERR1            EQU     0x3C
+LEFT0           EQU     0x3D    ; steps still to come in this turn
+LEFT1           EQU     0x3E
+POS             EQU     0x3F    ; the position shown, modulo 256 like HOEKTELLER
+FLAGS           EQU     0x40
 WAITING         EQU     1       ; FLAGS: a due step waits for the fragment to finish the last
-Q0              EQU     0x30    ; dividend, then quotient
-Q1              EQU     0x31
-Q2              EQU     0x32
-DR0             EQU     0x33    ; remainder
-DR1             EQU     0x34
-CNT             EQU     0x35
-TMP             EQU     0x36
-P0              EQU     0x37    ; products
-P1              EQU     0x38
-P2              EQU     0x39
-P3              EQU     0x3A
-RAM_END         EQU     0x3B
+BLANK           EQU     2       ; FLAGS: the LED pins float (a dark turn)
+DR0             EQU     0x41    ; remainder
+DR1             EQU     0x42
+CNT             EQU     0x43
+TMP             EQU     0x44
+P0              EQU     0x45    ; products
+P1              EQU     0x46
+P2              EQU     0x47
+P3              EQU     0x48
+RAM_END         EQU     0x49
 
         ORG     0x000
         CLRF    PCLATH
@@ -139,50 +144,23 @@ RAM_END         EQU     0x3B
         RETFIE
 
 ; Timer1 overflowed: the clock's upper byte goes up. After 2^24 cycles without an edge the
-; turn cannot be measured.
+; turn cannot be measured, and any edge starts one.
 OVERFLOW
         BCF     PIR1,TMR1IF
         INCFSZ  TU,F
         RETURN
-        BCF     FLAGS,VALID
+        BCF     MFLAGS,VALID
+        CLRF    GUARD0
+        CLRF    GUARD1
         RETURN
 
-; The sensor edge: measure the turn, restart the clock, and when the turn can be shown, show
-; position 1 now and plan the steps.
+; The sensor edge: measure the turn, restart the clock, and when the next turn can be shown,
+; show position 1 now and plan the steps.
 SENSOR
-        BCF     T1CON,TMR1ON
-        BTFSC   PIR1,TMR1IF
-        CALL    OVERFLOW        ; one not counted yet belongs to this turn
-        MOVF    TMR1L,W
-        MOVWF   Q0
-        MOVF    TMR1H,W
-        MOVWF   Q1
-        MOVF    TU,W
-        MOVWF   Q2
-        CLRF    TU
-        CLRF    TMR1H
-        MOVLW   SENSOR_LAG
-        MOVWF   TMR1L
-        BSF     T1CON,TMR1ON
-        BCF     INTCON,INTF
-        CLRF    LEFT0           ; the last turn's steps end here
-        CLRF    LEFT1
-        BCF     FLAGS,WAITING
-        BTFSS   FLAGS,VALID
-        GOTO    SENSOR_DARK
-        ; A turn shorter than MINTURN leaves no room for the fragment: dark.
-        MOVLW   MINTURN_U
-        SUBWF   Q2,W
+@EDGE@        ; The fragment must be back at BEGIN, waiting for a step.
+        MOVF    HOEKVERANDERD,W
+        XORLW   D'2'
         BTFSS   STATUS,Z
-        GOTO    SENSOR_CMP
-        MOVLW   MINTURN_H
-        SUBWF   Q1,W
-        BTFSS   STATUS,Z
-        GOTO    SENSOR_CMP
-        MOVLW   MINTURN_L
-        SUBWF   Q0,W
-SENSOR_CMP
-        BTFSS   STATUS,C
         GOTO    SENSOR_DARK
         CALL    DIVIDE
         MOVF    Q0,W
@@ -199,6 +177,8 @@ SENSOR_CMP
         MOVF    DR1,W
         MOVWF   R1
         CALL    DELAYS
+        BTFSC   FLAGS,BLANK
+        CALL    UNBLANK
         ; Step 1 is due now, the next one step after the edge.
         CLRF    POS
         MOVLW   LOW NPOS
@@ -210,9 +190,30 @@ SENSOR_CMP
         CLRF    NXT0
         CLRF    NXT1
         CLRF    NXT2
-        CALL    STEP_DUE
+        GOTO    STEP_DUE
+; A dark turn: the LED pins float until a turn is shown, whatever the fragment still writes.
 SENSOR_DARK
-        BSF     FLAGS,VALID
+FLOAT_PINS
+        BSF     STATUS,RP0
+        MOVLW   0xFF
+        MOVWF   TRISA
+        MOVWF   TRISB
+        MOVWF   TRISC
+        MOVWF   TRISD
+        BCF     STATUS,RP0
+        BSF     FLAGS,BLANK
+        RETURN
+; The LEDs drive again. The fragment waits at BEGIN, so its last image put them all out.
+UNBLANK
+        BSF     STATUS,RP0
+        MOVLW   B'11110000'
+        MOVWF   TRISA
+        MOVLW   B'11100001'
+        MOVWF   TRISB
+        CLRF    TRISC
+        CLRF    TRISD
+        BCF     STATUS,RP0
+        BCF     FLAGS,BLANK
         RETURN
 
 ; The delay counts from one step in P2:P0. Each of the three delays lasts a third of what is
@@ -489,6 +490,18 @@ LEDSUIT
         END
 )";
 
+// Every accepted edge ends the last turn's steps, and the light of a position the fragment is
+// still showing: its pins float until a turn is shown.
+constexpr const char* kAfterGuard =
+    R"(        CLRF    LEFT0           ; the last turn's steps end here
+        CLRF    LEFT1
+        BCF     FLAGS,WAITING
+        MOVF    HOEKVERANDERD,W
+        XORLW   D'2'
+        BTFSS   STATUS,Z
+        CALL    FLOAT_PINS
+)";
+
 void Replace(std::string& text, std::string_view key, const std::string& value) {
   const std::string marker = "@" + std::string(key) + "@";
   for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
@@ -553,6 +566,13 @@ std::string ReferenceFirmware(std::string_view fragment, int32_t positions, doub
   Replace(text, "WORST_U", Hex(worst >> 16));
   Replace(text, "WORST_H", Hex(worst >> 8));
   Replace(text, "WORST_L", Hex(worst));
+  Replace(text, "SENSOR_LAG", std::to_string(internal::kSensorLag));
+  Replace(text, "GMIN", std::to_string(internal::MinGuard(min_turn, kSensorIsrCycles)));
+  Replace(text, "EDGE_REGISTERS", internal::kEdgeRegisters);
+  Replace(
+      text, "EDGE",
+      internal::EdgeSource(
+          {.leave = "RETURN", .after_guard = kAfterGuard, .dark = "SENSOR_DARK", .table = false}));
   Replace(text, "FRAGMENT", Unfold(fragment));
   return text;
 }

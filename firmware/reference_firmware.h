@@ -19,10 +19,11 @@ constexpr int32_t kPageRoutineWords = 18;
 constexpr int32_t kFragmentBudget = kPageWords - kPageRoutineWords;
 
 // Instruction cycles from the sensor edge to the end of its interrupt at the longest (the
-// turn's division included); position 1 starts that much late.
-// gpsim measures 745 for a quotient with seventeen bits set; each further bit costs 3, and an
-// overflow taken inside it 8.
-constexpr int32_t kSensorIsrCycles = 790;
+// turn's checks and division included); position 1 starts that much late. gpsim presents step
+// 1 806 cycles after the edge for a 20-bit quotient (24 positions, turns of 2^24 cycles); the
+// interrupt's return, four more quotient bits, an overflow taken inside the division and the
+// longest branches bring it to 952.
+constexpr int32_t kSensorIsrCycles = 952;
 
 // The shortest delay phase: below it the call overheads blur the intensities.
 constexpr int32_t kMinDelayCycles = 150;

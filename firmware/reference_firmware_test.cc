@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <sstream>
 
+#include "firmware/pic_sim.h"
 #include "firmware/run_command.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/test_util.h"
@@ -28,14 +28,6 @@ constexpr double kCyclesPerSecond = kMhz * 1e6 / 4;
 constexpr uint64_t kFirstEdge = 1000;  // cycle of the first sensor edge
 constexpr unsigned kFragmentPage = 0x800;
 
-// One write to an LED port, as gpsim logged it.
-struct PortWrite {
-  uint64_t cycle;
-  int port;  // 0 PORTD, 1 PORTB, 2 PORTA, 3 PORTC (the rows of the wiring table)
-  unsigned value;
-  unsigned address;  // of the instruction that wrote
-};
-
 // The hexadecimal number right after `marker` in text (from `from` on), or -1.
 int64_t HexAfter(const std::string& text, const std::string& marker, size_t from = 0) {
   const size_t at = text.find(marker, from);
@@ -47,82 +39,12 @@ int64_t HexAfter(const std::string& text, const std::string& marker, size_t from
   return static_cast<int64_t>(std::stoull(text.substr(end, digits - end), nullptr, 16));
 }
 
-// gpsim's log: a line "0x<cycle> p16f877a 0x<address> ..." for each instruction, followed by
-// lines such as "  Wrote: 0x01 to portd(0x0008) was 0x00".
-std::vector<PortWrite> ParseLog(const std::string& log) {
-  std::vector<PortWrite> writes;
-  uint64_t cycle = 0;
-  unsigned address = 0;
-  std::istringstream in(log);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("0x", 0) == 0 && line.find(" p16f877a 0x") == 18) {
-      cycle = static_cast<uint64_t>(HexAfter(line, "0x"));
-      address = static_cast<unsigned>(HexAfter(line, " p16f877a 0x"));
-      continue;
-    }
-    const size_t to = line.find(" to port");
-    const int64_t value = HexAfter(line, "Wrote: 0x");
-    if (value < 0 || to == std::string::npos || to + 9 >= line.size() || line[to + 9] != '(') {
-      continue;
-    }
-    const size_t port = std::string("dbac").find(line[to + 8]);
-    if (port == std::string::npos) continue;
-    writes.push_back({cycle, static_cast<int>(port), static_cast<unsigned>(value), address});
-  }
-  return writes;
-}
-
-// The LEDs lit by four port values, bit i-1 for LED i.
-uint32_t Leds(const std::array<unsigned, 4>& ports) {
-  uint32_t leds = 0;
-  for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
-    const imtxt::testing::PortBit pb = imtxt::testing::WiringOf(i);
-    if (ports[pb.row] >> pb.bit & 1) leds |= 1u << (i - 1);
-  }
-  return leds;
-}
-
-// One display of a position: when it began and how long each LED was lit.
-struct Block {
-  uint64_t start;
-  uint64_t end = 0;                                  // the write that put the last LED out
-  std::array<uint64_t, wheel::kLedsPerSpoke> lit{};  // cycles, 0 when dark
-  bool lit_twice = false;
-};
-
-// The blocks that begin in [from, to): each runs from the first lit LED until all are dark.
-std::vector<Block> Blocks(const std::vector<PortWrite>& writes, uint64_t from, uint64_t to) {
-  std::vector<Block> blocks;
-  std::array<unsigned, 4> ports{};
-  std::array<uint64_t, wheel::kLedsPerSpoke> on_since{};
-  uint32_t leds = 0;
-  for (const PortWrite& w : writes) {
-    ports[w.port] = w.value;
-    const uint32_t now = Leds(ports);
-    if (leds == 0 && now != 0 && w.cycle >= from && w.cycle < to) blocks.push_back({w.cycle});
-    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
-      const bool was = leds >> i & 1, is = now >> i & 1;
-      if (!was && is) on_since[i] = w.cycle;
-      if (was && !is && !blocks.empty() && on_since[i] >= blocks.back().start) {
-        Block& b = blocks.back();
-        if (b.lit[i] != 0) b.lit_twice = true;
-        b.lit[i] = w.cycle - on_since[i];
-      }
-    }
-    if (leds != 0 && now == 0 && !blocks.empty()) blocks.back().end = w.cycle;
-    leds = now;
-  }
-  return blocks;
-}
-
 struct Sim {
   std::string gpasm;  // gpasm's messages
-  int gpsim_status = -1;
-  std::vector<PortWrite> writes;
+  std::vector<testing::PortWrite> writes;
   std::vector<uint64_t> edges;
   double step = 0;  // cycles
-  double assemble_seconds = 0, simulate_seconds = 0;
+  double seconds = 0;
 };
 
 class ReferenceFirmwareTest : public ::testing::Test {
@@ -139,63 +61,38 @@ class ReferenceFirmwareTest : public ::testing::Test {
     Sim sim;
     const int32_t n = static_cast<int32_t>(picture.size());
     const std::string fragment = imtxt::testing::WriteFragment(picture);
-    testing_support::WriteFile(dir_.File("wheel.asm"), ReferenceFirmware(fragment, n, kMhz));
-    const auto t0 = std::chrono::steady_clock::now();
-    const testing::Command gpasm =
-        testing::RunCommand(std::string(LEDWHEEL_GPASM) + " '" + dir_.File("wheel.asm") + "'");
-    const auto t1 = std::chrono::steady_clock::now();
-    EXPECT_EQ(gpasm.status, 0) << gpasm.output;
-    sim.gpasm = gpasm.output;
-
     const double period = turns_per_second > 0 ? kCyclesPerSecond / turns_per_second : 1e6;
     sim.step = period / n;
-    std::ostringstream script;
     if (turns_per_second > 0) {
-      double at = kFirstEdge;
-      script << "stimulus asynchronous_stimulus\ninitial_state 1\nstart_cycle 0\n{ ";
-      for (int k = 0; k <= turns; ++k) {
-        sim.edges.push_back(static_cast<uint64_t>(std::llround(at)));
-        script << (k > 0 ? ", " : "") << sim.edges.back() << ", 0, " << sim.edges.back() + 100
-               << ", 1";
-        at += period * (1 + (k % 2 == 0 ? -jitter : jitter));
-      }
-      script << " }\nname sensor\nend\nnode nsensor\nattach nsensor portb0 sensor\n";
+      std::vector<double> periods;
+      for (int k = 0; k < turns; ++k)
+        periods.push_back(period * (1 + (k % 2 == 0 ? -jitter : jitter)));
+      sim.edges = testing::Edges(kFirstEdge, periods);
     }
-    script << "log on '" << dir_.File("ports.log") << "'\n";
-    for (const char* port : {"portd", "portb", "porta", "portc"})
-      script << "log w " << port << "\n";
-    script << "break c "
-           << (sim.edges.empty() ? kFirstEdge + static_cast<uint64_t>(turns * period)
-                                 : sim.edges.back() + 200)
-           << "\nrun\nquit\n";
-    testing_support::WriteFile(dir_.File("run.stc"), script.str());
-    const testing::Command gpsim =
-        testing::RunCommand("timeout 120 " + std::string(LEDWHEEL_GPSIM) + " -i -s '" +
-                            dir_.File("wheel.cod") + "' -c '" + dir_.File("run.stc") + "'");
-    const auto t2 = std::chrono::steady_clock::now();
-    sim.gpsim_status = gpsim.status;
-    EXPECT_EQ(gpsim.status, 0) << gpsim.output.substr(0, 2000);
-    EXPECT_EQ(gpsim.output.find("stack"), std::string::npos) << gpsim.output.substr(0, 2000);
-    sim.writes = ParseLog(testing_support::ReadFile(dir_.File("ports.log")));
-    sim.assemble_seconds = std::chrono::duration<double>(t1 - t0).count();
-    sim.simulate_seconds = std::chrono::duration<double>(t2 - t1).count();
+    const uint64_t until = sim.edges.empty() ? kFirstEdge + static_cast<uint64_t>(turns * period)
+                                             : sim.edges.back() + 200;
+    const auto t0 = std::chrono::steady_clock::now();
+    const testing::Simulation run =
+        testing::Simulate(dir_.path(), ReferenceFirmware(fragment, n, kMhz), sim.edges, until, 100);
+    sim.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(run.gpasm_status, 0) << run.gpasm;
+    EXPECT_EQ(run.gpsim_status, 0) << run.gpsim.substr(0, 2000);
+    EXPECT_EQ(run.gpsim.find("stack"), std::string::npos) << run.gpsim.substr(0, 2000);
+    sim.gpasm = run.gpasm;
+    sim.writes = run.writes;
     return sim;
   }
 
-  // The chip started once: the start-up's four port clears are the only writes from page 0.
+  // The chip started once: the start-up's four port clears are the only port writes from page 0.
   static void ExpectNoRestart(const Sim& sim) {
-    const auto from_start =
-        std::count_if(sim.writes.begin(), sim.writes.end(),
-                      [](const PortWrite& w) { return w.address < kFragmentPage; });
+    const auto from_start = std::count_if(
+        sim.writes.begin(), sim.writes.end(),
+        [](const testing::PortWrite& w) { return w.reg < 4 && w.address < kFragmentPage; });
     EXPECT_EQ(from_start, 4) << "the chip restarted";
   }
 
   static void ExpectDark(const Sim& sim) {
-    for (const PortWrite& w : sim.writes) {
-      std::array<unsigned, 4> ports{};
-      ports[w.port] = w.value;
-      EXPECT_EQ(Leds(ports), 0u) << "LEDs lit at cycle " << w.cycle;
-    }
+    EXPECT_FALSE(testing::AnyLight(sim.writes, 0, UINT64_MAX)) << "LEDs lit";
     ExpectNoRestart(sim);
   }
 
@@ -209,7 +106,8 @@ class ReferenceFirmwareTest : public ::testing::Test {
     if (sim.edges.size() < 4) return 0;
     ExpectNoRestart(sim);
     const uint64_t edge = sim.edges[2];
-    const std::vector<Block> blocks = Blocks(sim.writes, edge, sim.edges[3]);
+    const std::vector<testing::Shown> blocks =
+        testing::FragmentBlocks(sim.writes, edge, sim.edges[3]);
     struct Shown {
       int32_t step, position;
     };
@@ -240,7 +138,7 @@ class ReferenceFirmwareTest : public ::testing::Test {
     double least_slack = sim.step;
     for (size_t b = 0; b < blocks.size(); ++b) {
       const auto [k, q] = shown[b];
-      const Block& block = blocks[b];
+      const testing::Shown& block = blocks[b];
       const double start = static_cast<double>(block.start - edge) / sim.step;
       EXPECT_GE(start, k - 1) << "step " << k << " shown early";
       EXPECT_LT(start, k) << "step " << k << " shown late";
@@ -337,9 +235,9 @@ TEST_F(ReferenceFirmwareTest, WheelsThatFitShowTheirPicture) {
     EXPECT_EQ(out_of_range, n < 255 ? 0 : n - 254 + (n >= 256)) << sim.gpasm;
     const double slack = ExpectPicture(sim, c.picture);
     std::printf(
-        "[ figures  ] %s: assembled in %.2f s, simulated %.2f s, least slack %.0f of %.0f cycles a "
+        "[ figures  ] %s: assembled and simulated in %.2f s, least slack %.0f of %.0f cycles a "
         "step\n",
-        c.name, sim.assemble_seconds, sim.simulate_seconds, slack, sim.step);
+        c.name, sim.seconds, slack, sim.step);
   }
 }
 
@@ -352,7 +250,8 @@ TEST_F(ReferenceFirmwareTest, UnevenTurnsStillShowEveryPosition) {
     const Sim sim = Run(picture, 40, 8, jitter);
     ExpectNoRestart(sim);
     for (size_t k = 2; k + 1 < sim.edges.size(); ++k) {
-      const std::vector<Block> blocks = Blocks(sim.writes, sim.edges[k], sim.edges[k + 1]);
+      const std::vector<testing::Shown> blocks =
+          testing::FragmentBlocks(sim.writes, sim.edges[k], sim.edges[k + 1]);
       EXPECT_EQ(blocks.size(), picture.size()) << "jitter " << jitter << ", turn " << k;
     }
   }

@@ -46,6 +46,12 @@ constexpr int64_t kMaxDeflateRatio = 1032;       // PNG: bytes of rows per byte 
 constexpr int64_t kMaxGifPixelsPerByte = 4096;   // a 4096-pixel string for every code
 constexpr int64_t kMaxTgaRlePixelsPerByte = 64;  // 128 pixels for a packet of 2 bytes
 
+// Animations with more frames are refused: no wheel holds as many (8 program words a position).
+constexpr int32_t kMaxFrames = 1000;
+// Nor more pixels in all, each frame's canvas and its own picture counted: a few hundred bytes of
+// GIF can repeat a large frame many times, and every frame costs time in proportion.
+constexpr int64_t kMaxAnimationPixels = 1'000'000'000;
+
 // True when the first bytes of a file are those of a picture format the loader reads
 // (PNG, JPEG, BMP, GIF, PNM; TGA, which has no signature, when its header is consistent).
 bool LooksLikePicture(std::span<const uint8_t> head);
@@ -127,5 +133,15 @@ struct RenderOptions {
 
 // REQUIRES: 1 <= positions <= 500, options.size >= 1.
 Image Render(const wheel::LedArray& led, int32_t positions, const RenderOptions& options);
+
+// The picture laid under the editor's wheel as the import maps it onto the LEDs (fit, rotation,
+// mirror), for painting details by hand: w.screen_size_x by w.screen_size_y pixels 0x00RRGGBB,
+// row by row. Each LED is drawn at the start of its position's sector, so the picture is turned
+// back by half a step: what lies under an LED is the middle of what the import gives it. Only
+// the rings' annulus is shown, at brightness times the picture's own (over black where it is
+// transparent); the rest is black. REQUIRES: the sizes and aantal_hoeken of w set,
+// 0 <= brightness <= 1.
+std::vector<uint32_t> EditorUnder(const Image& image, const ImportOptions& options,
+                                  const wheel::Wheel& w, double brightness);
 
 }  // namespace imaging

@@ -7,6 +7,7 @@
 #include "runtime/failure.h"
 #include "runtime/fio.h"
 #include "runtime/io.h"
+#include "runtime/str.h"
 
 namespace imtxt {
 namespace {
@@ -19,36 +20,59 @@ struct PortLine {
 };
 constexpr PortLine kPorts[] = {{3, "PORTD"}, {2, "PORTB"}, {1, "PORTA"}, {0, "PORTC"}};
 
-void Line(FIO::File f, const char* s) {
-  FIO::WrStr(f, s);
-  FIO::WrLn(f);
+// The file output's calls, one for each piece, exactly as the file has always been written.
+class FileSink final : public TextSink {
+ public:
+  explicit FileSink(FIO::File f) : f_(f) {}
+  void WrStr(std::string_view s) override { FIO::WrStr(f_, s); }
+  void WrInt(int32_t v) override { FIO::WrInt(f_, v, 0); }
+  void WrLn() override { FIO::WrLn(f_); }
+
+ private:
+  FIO::File f_;
+};
+
+// The same bytes in memory: FIO writes numbers at width 0 as their plain digits.
+class StringSink final : public TextSink {
+ public:
+  explicit StringSink(std::string* out) : out_(out) {}
+  void WrStr(std::string_view s) override { out_->append(s); }
+  void WrInt(int32_t v) override { out_->append(Str::IntToStr(v)); }
+  void WrLn() override { out_->append("\r\n"); }
+
+ private:
+  std::string* out_;
+};
+
+void Line(TextSink& f, const char* s) {
+  f.WrStr(s);
+  f.WrLn();
 }
 
 // Phase image t: every LED of intensity t or more is on.
-void PhaseImage(FIO::File f, const PortMatrix& m, int32_t j, int32_t t) {
+void PhaseImage(TextSink& f, const PortMatrix& m, int32_t j, int32_t t) {
   for (const PortLine& port : kPorts) {
     const PortRow& row = m.poorten_matriks[4 * j - port.offset];
-    FIO::WrStr(f, "__MOVLW_B'");
-    for (int32_t c = 1; c <= kColumns; ++c) FIO::WrStr(f, row[c] >= t ? "1" : "0");
-    FIO::WrStr(f, "'");
-    FIO::WrLn(f);
-    FIO::WrStr(f, "__MOVWF_");
-    FIO::WrStr(f, port.name);
-    FIO::WrLn(f);
+    f.WrStr("__MOVLW_B'");
+    for (int32_t c = 1; c <= kColumns; ++c) f.WrStr(row[c] >= t ? "1" : "0");
+    f.WrStr("'");
+    f.WrLn();
+    f.WrStr("__MOVWF_");
+    f.WrStr(port.name);
+    f.WrLn();
   }
 }
 
-// console_lines: the two empty console lines come before the close, whose write-out can raise.
-void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_lines) {
+}  // namespace
+
+void WriteText(wheel::Wheel& w, PortMatrix& m, TextSink& f) {
   const int32_t n = w.aantal_hoeken;
   assert(n >= 1 && n <= wheel::kMaxPositions);  // the matrix holds rows for 500 positions
-  FIO::File& f = m.myFile;
-  f = FIO::Create(name);
 
-  FIO::WrStr(f, "__MOVLW_D'");
-  FIO::WrInt(f, n, 0);
-  FIO::WrStr(f, "'__;# positions");
-  FIO::WrLn(f);
+  f.WrStr("__MOVLW_D'");
+  f.WrInt(n);
+  f.WrStr("'__;# positions");
+  f.WrLn();
   Line(f, "__MOVWF_HOEKTELLER");
   Line(f, "BEGIN");
   Line(f, "__MOVLW_D'2'");
@@ -57,29 +81,29 @@ void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_l
   for (int32_t j = 1; j <= n; ++j) {
     const int32_t k = n - j + 1;  // the position as the user numbered it
 
-    FIO::WrStr(f, "hoek");
-    FIO::WrInt(f, k, 0);
-    FIO::WrLn(f);
+    f.WrStr("hoek");
+    f.WrInt(k);
+    f.WrLn();
     if (j == 1) {
       // Waits here until the sensor reports a new angle.
       Line(f, "__MOVF_HOEKVERANDERD,0");
       Line(f, "__MOVWF_TEST");
       Line(f, "__DECFSZ_TEST,1");
-      FIO::WrStr(f, "__GOTO_hoek");
-      FIO::WrInt(f, n, 0);
-      FIO::WrLn(f);
+      f.WrStr("__GOTO_hoek");
+      f.WrInt(n);
+      f.WrLn();
     }
     Line(f, "__MOVF_HOEKTELLER,0");
-    FIO::WrStr(f, "__SUBLW_D'");
-    FIO::WrInt(f, k + 1, 0);
-    FIO::WrStr(f, "'");
-    FIO::WrLn(f);
+    f.WrStr("__SUBLW_D'");
+    f.WrInt(k + 1);
+    f.WrStr("'");
+    f.WrLn();
     Line(f, "__MOVWF_TEST");
     Line(f, "__DECFSZ_TEST,1");
     if (j < n) {
-      FIO::WrStr(f, "__GOTO_hoek");
-      FIO::WrInt(f, k - 1, 0);
-      FIO::WrLn(f);
+      f.WrStr("__GOTO_hoek");
+      f.WrInt(k - 1);
+      f.WrLn();
     } else {
       Line(f, "__GOTO_BEGIN");
     }
@@ -102,12 +126,12 @@ void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_l
     }
     if (w.nul) continue;
 
-    FIO::WrStr(f, "__GOTO_UPDATE");
-    FIO::WrInt(f, k, 0);
-    FIO::WrLn(f);
-    FIO::WrStr(f, "UPDATE");
-    FIO::WrInt(f, k, 0);
-    FIO::WrLn(f);
+    f.WrStr("__GOTO_UPDATE");
+    f.WrInt(k);
+    f.WrLn();
+    f.WrStr("UPDATE");
+    f.WrInt(k);
+    f.WrLn();
     Line(f, "__BCF_STATUS,RP0");
     Line(f, "__BCF_STATUS,RP1");
     PhaseImage(f, m, j, 1);
@@ -121,7 +145,17 @@ void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_l
     if (w.vier) Line(f, "__CALL_LEDSUIT");
     Line(f, "__GOTO_BEGIN");
   }
+}
 
+namespace {
+
+// console_lines: the two empty console lines come before the close, whose write-out can raise.
+void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_lines) {
+  assert(w.aantal_hoeken >= 1 && w.aantal_hoeken <= wheel::kMaxPositions);
+  FIO::File& f = m.myFile;
+  f = FIO::Create(name);
+  FileSink sink(f);
+  WriteText(w, m, sink);
   if (console_lines) {
     IO::WrLn();
     IO::WrLn();
@@ -131,6 +165,18 @@ void Write(wheel::Wheel& w, PortMatrix& m, std::string_view name, bool console_l
   f = 0;
   FIO::Close(open);
 }
+
+// Fresh module state for rows 1..positions of led, with the port matrix built.
+struct Fresh {
+  // About 200 KB of state: on the heap, value-initialised as the program's static state is.
+  std::unique_ptr<wheel::Wheel> w = std::make_unique<wheel::Wheel>();
+  std::unique_ptr<PortMatrix> m = std::make_unique<PortMatrix>();
+  Fresh(const wheel::LedArray& led, int32_t positions) {
+    w->led = led;
+    w->aantal_hoeken = positions;
+    BuildPortMatrix(*w, *m);
+  }
+};
 
 }  // namespace
 
@@ -142,14 +188,10 @@ void WriteFragment(wheel::Wheel& w, PortMatrix& m, std::string_view name) {
 
 void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view name) {
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
-  // About 200 KB of state: on the heap, value-initialised as the program's static state is.
-  auto w = std::make_unique<wheel::Wheel>();
-  auto m = std::make_unique<PortMatrix>();
-  w->led = led;
-  w->aantal_hoeken = positions;
-  BuildPortMatrix(*w, *m);
+  Fresh fresh(led, positions);
+  PortMatrix* m = fresh.m.get();
   try {
-    WriteFragment(*w, *m, name);
+    WriteFragment(*fresh.w, *m, name);
   } catch (const rts::Failure&) {
     // A write refused before the close leaves the file open; closed here, so that the end of
     // the run does not try to write it out again and fail a second time.
@@ -161,6 +203,15 @@ void WriteImFile(const wheel::LedArray& led, int32_t positions, std::string_view
     }
     throw;
   }
+}
+
+std::string ImText(const wheel::LedArray& led, int32_t positions) {
+  assert(positions >= 1 && positions <= wheel::kMaxPositions);
+  Fresh fresh(led, positions);
+  std::string text;
+  StringSink sink(&text);
+  WriteText(*fresh.w, *fresh.m, sink);
+  return text;
 }
 
 }  // namespace imtxt

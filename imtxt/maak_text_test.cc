@@ -194,7 +194,10 @@ TEST_F(MaakTextTest, RandomPicturesReadBackExactly) {
   for (int32_t n : {1, 2, 3, 17, 255, 256, 300, 500}) {
     for (double dark : {0.0, 0.3, 1.0}) {
       const Picture picture = testing::RandomPicture(rng, n, dark);
-      const std::vector<std::string> lines = SplitCrLf(Write(picture));
+      const std::string bytes = Write(picture);
+      // The writer's text in memory has the file's bytes.
+      EXPECT_EQ(ImText(Load(picture).wheel->led, n), bytes) << "N " << n;
+      const std::vector<std::string> lines = SplitCrLf(bytes);
       ASSERT_FALSE(lines.empty());
       EXPECT_EQ(lines.back(), "__GOTO_BEGIN");
       ExpectShows(picture, ReadFragment(lines, n));

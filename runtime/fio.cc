@@ -16,6 +16,10 @@ struct Module {
   bool started = false;
   Settings settings;
   int32_t io_result = allRight;
+  // A file handed over for the next Create of its name.
+  std::string handed_name;
+  rts::os::Fd handed_fd = rts::os::kNoFd;
+  bool handed_taken = false;
 };
 
 Module module;
@@ -54,8 +58,14 @@ const Settings& settings() { return module.settings; }
 File Create(std::string_view name) {
   Start();
   const std::string path(Text(name));
-  rts::os::CreateError err;
-  rts::os::Fd fd = rts::os::CreateForWrite(path, &err);
+  rts::os::CreateError err = rts::os::CreateError::kNone;
+  rts::os::Fd fd;
+  if (module.handed_fd != rts::os::kNoFd && !module.handed_taken && path == module.handed_name) {
+    fd = module.handed_fd;
+    module.handed_taken = true;
+  } else {
+    fd = rts::os::CreateForWrite(path, &err);
+  }
   int slot = -1;
   if (fd != rts::os::kNoFd) {
     slot = rts::channels::Attach(fd);
@@ -82,6 +92,20 @@ File Create(std::string_view name) {
   }
   module.io_result = allRight;
   return slot + 1;
+}
+
+void HandOver(std::string_view name, rts::os::Fd fd) {
+  module.handed_name = std::string(name);
+  module.handed_fd = fd;
+  module.handed_taken = false;
+}
+
+bool EndHandOver() {
+  const bool taken = module.handed_taken;
+  module.handed_name.clear();
+  module.handed_fd = rts::os::kNoFd;
+  module.handed_taken = false;
+  return taken;
 }
 
 void WrStr(File f, std::string_view s) {

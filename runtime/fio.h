@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/os.h"
+
 namespace FIO {
 
 using File = int32_t;
@@ -34,6 +36,14 @@ void Start();
 // Creates name, or empties it. On failure raises (number = IOresult code,
 // "FIO.Create: cannot open file " + name) and does not return.
 File Create(std::string_view name);
+// Hands fd, a file the caller has already opened for writing under name, to the next
+// Create(name): that Create writes through fd instead of opening the name a second time, and
+// Close closes it. For callers that make the file themselves (exclusively, say) and pass it to
+// a writer that creates its file by name. EndHandOver ends the offer: true when Create took fd,
+// false when it did not (fd is the caller's again). Main thread only.
+void HandOver(std::string_view name, rts::os::Fd fd);
+bool EndHandOver();
+
 // Append the text of s / v in decimal in a field of |w| (right-aligned for w > 0, left-aligned
 // for w < 0, never cut) / CR LF. Disk files collect into a 256-byte buffer. A write the system
 // refuses raises failure 4 "IOException.hardDeviceError XXXXXXXXH" (a full disk: 00000070H),

@@ -145,3 +145,74 @@ TEST(FioSettings, StartValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file made by the caller and handed over is the one Create writes, through its handle: the
+// name Create is given is never opened.
+TEST_F(FioTest, AHandedOverFileIsWrittenThroughItsHandle) {
+  const struct {
+    const char* what;
+    const char* created;  // the name the writer creates
+    bool taken;
+  } cases[] = {
+      {"the handed name", "IM.txt", true},
+      {"another name", "other.txt", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir.File("made.txt"));
+    rts::os::FileProblem problem;
+    const rts::os::Fd fd = rts::os::CreateNew(dir.File("made.txt"), "", &problem);
+    ASSERT_NE(fd, rts::os::kNoFd) << problem.text;
+    FIO::HandOver(path, fd);
+    FIO::File f = FIO::Create(c.created == std::string("IM.txt") ? path : dir.File(c.created));
+    FIO::WrStr(f, "written");
+    FIO::Close(f);
+    EXPECT_EQ(FIO::EndHandOver(), c.taken);
+    if (!c.taken) rts::os::Close(fd);
+    EXPECT_EQ(ReadFile(dir.File("made.txt")), c.taken ? "written" : "");
+    EXPECT_FALSE(testing_support::FileExists(path));
+    std::filesystem::remove(dir.File(c.created));
+  }
+}
+
+// A new file beside an output is made only where nothing is: an existing file, or a link,
+// dangling or not, is refused and left as it was.
+TEST_F(FioTest, CreateNewMakesOnlyNewFiles) {
+  WriteFile(dir.File("old.txt"), "old");
+  bool links = true;
+  try {
+    std::filesystem::create_symlink("nowhere.txt", dir.File("dangling.txt"));
+    std::filesystem::create_symlink("old.txt", dir.File("link.txt"));
+  } catch (const std::filesystem::filesystem_error&) {
+    links = false;  // a system without them
+  }
+  const struct {
+    const char* name;
+    bool made;
+    bool needs_links;
+  } cases[] = {
+      {"new.txt", true, false},
+      {"old.txt", false, false},
+      {"dangling.txt", false, true},
+      {"link.txt", false, true},
+  };
+  for (const auto& c : cases) {
+    if (c.needs_links && !links) continue;
+    SCOPED_TRACE(c.name);
+    rts::os::FileProblem problem;
+    const rts::os::Fd fd = rts::os::CreateNew(dir.File(c.name), "", &problem);
+    EXPECT_EQ(fd != rts::os::kNoFd, c.made);
+    if (fd != rts::os::kNoFd) {
+      EXPECT_GT(fd, rts::os::kStdErr);
+      rts::os::Close(fd);
+    } else {
+      EXPECT_EQ(problem.kind, rts::os::FileProblem::Kind::kExists) << problem.text;
+    }
+  }
+  EXPECT_EQ(ReadFile(dir.File("old.txt")), "old");
+  EXPECT_FALSE(testing_support::FileExists(dir.File("nowhere.txt")));
+}
+
+}  // namespace

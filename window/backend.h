@@ -12,10 +12,21 @@ namespace window {
 
 using WindowId = uint64_t;
 
+// How the window presents itself. The defaults are the program without arguments: the title
+// "Graph", and the keyboard left with the console (the window never takes the focus).
+// Interactive (ledwheel edit): the window takes the keyboard focus, keys reach the input surface,
+// and a press holds the pointer until its release, so that a drag reports where it leaves the
+// client area.
+struct WindowStyle {
+  std::string title = "Graph";
+  bool interactive = false;
+};
+
 // Where the window goes: the client area's size, the screen position of the window.
 struct WindowPlace {
   int32_t x = 0, y = 0;
   uint32_t client_width = 0, client_height = 0;
+  WindowStyle style;
 };
 
 // The graphics window, owned by the window thread. Every call but Quit comes from that thread.
@@ -50,22 +61,35 @@ class DrawSurface {
 
 struct InputEvent {
   // kDestroyed: the window has gone (closed through the window manager). kLost: the connection
-  // to the display has gone, and the window with it.
-  enum class Kind { kMotion, kRelease, kDestroyed, kLost };
+  // to the display has gone, and the window with it. kPress and kKey come only from
+  // interactive surfaces.
+  enum class Kind { kMotion, kRelease, kDestroyed, kLost, kPress, kKey };
   Kind kind = Kind::kMotion;
-  int32_t x = 0, y = 0;  // kMotion, kRelease: pointer position in the surface
-  int button = 0;        // kRelease: 1 left, 2 middle, 3 right, 4 to 7 the wheel
+  int32_t x = 0, y = 0;  // kMotion, kRelease, kPress: pointer position in the surface
+  int button = 0;        // kRelease, kPress: 1 left, 2 middle, 3 right, 4 to 7 the wheel
+  // kMotion, kRelease: whether the pointer lies over the visible client area.
+  bool over = true;
+  bool held = false;  // kMotion: a button 1 to 3 is held down
+  // kKey: 'a' to 'z', '0' to '9' or ' ' as typed without Ctrl (letters in lower case, keypad
+  // digits as digits); 0 for any other key. The state of Ctrl and Shift at the time.
+  char key = 0;
+  bool ctrl = false, shift = false;
 };
 
 // The input surface over the graphics window's client area. One thread only.
 // Only what happens over the visible client area is reported: movements and button releases
-// there. Button presses over the surface are taken and dropped, so that the pointer grab a
-// press starts is the surface's under any window manager and the release comes back to it.
+// there. Button presses over the surface are taken (and dropped unless the surface is
+// interactive), so that the pointer grab a press starts is the surface's under any window
+// manager and the release comes back to it. While a press holds the pointer, an interactive
+// surface also reports movements and releases elsewhere, with over false.
 class InputSurface {
  public:
   virtual ~InputSurface() = default;
-  // Lays a surface of w by h at (0, 0) of the window. False when it cannot be made.
-  virtual bool Open(WindowId parent, uint32_t w, uint32_t h) = 0;
+  // Lays a surface of w by h at (0, 0) of the window. Interactive: the keys typed while the
+  // window has the focus come to the surface too. False when it cannot be made.
+  virtual bool Open(WindowId parent, uint32_t w, uint32_t h, bool interactive) = 0;
+  // Names the window (its title bar). Any time after Open.
+  virtual void SetTitle(const std::string& title) = 0;
   // Takes the next waiting input event without blocking; false when none waits. kDestroyed or
   // kLost comes once, when the window or the display has gone; nothing comes after it.
   virtual bool Next(InputEvent* e) = 0;

@@ -77,6 +77,13 @@ uint32_t GetStdFillMask() { return window::BoundGraph().GetStdFillMask(); }
 void SetFillMask(const std::array<uint8_t, 8>& mask) { window::BoundGraph().SetFillMask(mask); }
 void Exit() { window::BoundGraph().Exit(); }
 
+void SetStyle(window::WindowStyle style) { window::BoundGraph().SetStyle(std::move(style)); }
+std::string Failure() { return window::BoundGraph().failure(); }
+void SetUnder(std::vector<uint32_t> pixels, int32_t width, int32_t height) {
+  window::BoundGraph().SetUnder(std::move(pixels), width, height);
+}
+void ShowUnder(bool on) { window::BoundGraph().ShowUnder(on); }
+
 }  // namespace Graph
 
 namespace window {

@@ -4,8 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "window/backend.h"
 #include "window/picture.h"
 
 namespace Graph {
@@ -91,5 +94,15 @@ uint32_t GetStdFillMask();
 void SetFillMask(const std::array<uint8_t, 8>& mask);
 // Takes the window away and ends the window thread, if the window exists.
 void Exit();
+
+// For ledwheel edit; the program without arguments uses none of these. Main thread only.
+// The style of the window the next Init opens (before Init). An interactive window shows no
+// failure message itself: Failure() gives it.
+void SetStyle(window::WindowStyle style);
+std::string Failure();
+// A picture of width by height pixels (0x00RRGGBB) that the window shows wherever the drawing
+// is black, from Init on (before Init); ShowUnder turns it on and off in order with the drawing.
+void SetUnder(std::vector<uint32_t> pixels, int32_t width, int32_t height);
+void ShowUnder(bool on);
 
 }  // namespace Graph

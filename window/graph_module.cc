@@ -23,6 +23,8 @@ constexpr uint32_t kMaxSide = 16384;
 constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
 // Most commands the drawing server puts onto the window in one box.
 constexpr int kMaxMergedCommands = 64;
+// The under-picture on (p[0] = 1) or off: a command of our own, after the system's codes.
+constexpr uint8_t kCmdUnder = 23;
 
 constexpr std::array<uint32_t, 16> kStdPalette = {
     0x000000, 0x0000B0, 0x00B000, 0x008080, 0xB00000, 0x800080, 0xB06000, 0xC0C0C0,
@@ -69,7 +71,7 @@ bool GraphModule::Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
   depth_ = h;
   Publish();
   host_ = backend_.NewWindow();
-  const WindowPlace place{int32_t(x), int32_t(y), w - kFrameWidth, h - kFrameHeight};
+  const WindowPlace place{int32_t(x), int32_t(y), w - kFrameWidth, h - kFrameHeight, style_};
   try {
     window_thread_ = services_.start_thread([this, place] { WindowThread(place); });
   } catch (...) {
@@ -99,6 +101,41 @@ bool GraphModule::Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
   SetTextWindow(1, 1, columns_, rows_);
   Publish();
   return true;
+}
+
+void GraphModule::Message(std::string_view text) {
+  if (!style_.interactive) {
+    services_.message(text);
+    return;
+  }
+  std::lock_guard<std::mutex> hold(failure_lock_);
+  failure_ = text;
+}
+
+std::string GraphModule::failure() {
+  std::lock_guard<std::mutex> hold(failure_lock_);
+  return failure_;
+}
+
+void GraphModule::SetUnder(std::vector<uint32_t> pixels, int32_t width, int32_t height) {
+  under_pixels_ = std::move(pixels);
+  under_width_ = width;
+  under_height_ = height;
+}
+
+void GraphModule::ShowUnder(bool on) {
+  if (under_pixels_.empty()) return;
+  HandOver(kCmdUnder, [&](CommandBlock& c) { c.p[0] = on ? 1 : 0; });
+}
+
+void GraphModule::Compose(const Box& box) {
+  const Box b = box.Intersect(picture_.Bounds());
+  for (int64_t y = b.y0; y <= b.y1; ++y) {
+    const uint32_t* drawn = picture_.data() + size_t(y) * size_t(picture_.width());
+    const uint32_t* under = under_.Row(y);
+    uint32_t* out = shown_.Row(y);
+    for (int64_t x = b.x0; x <= b.x1; ++x) out[x] = drawn[x] != 0 ? drawn[x] : under[x];
+  }
 }
 
 bool GraphModule::WaitReady() {
@@ -314,6 +351,9 @@ void GraphModule::Terminate() {
   if (server_done_.load() || !server_thread_.joinable()) {
     std::lock_guard<std::mutex> hold(picture_lock_);
     picture_ = Picture();
+    under_ = Picture();
+    shown_ = Picture();
+    under_on_ = false;
   }
 }
 
@@ -349,7 +389,7 @@ void GraphModule::WindowThread(WindowPlace place) {
 void GraphModule::Repaint() {
   std::lock_guard<std::mutex> window(window_lock_);
   std::lock_guard<std::mutex> picture(picture_lock_);
-  host_->Put(picture_, picture_.Bounds());
+  host_->Put(Shown(), picture_.Bounds());
 }
 
 void GraphModule::ServerLoop() {
@@ -365,7 +405,7 @@ void GraphModule::ServerLoop() {
   auto put_pending = [&] {
     if (!pending.Empty() && attached_.load() && window_alive_.load()) {
       std::lock_guard<std::mutex> hold(window_lock_);
-      surface_->Put(picture_, pending);
+      surface_->Put(Shown(), pending);
     }
     completed_.fetch_add(uint64_t(pending_count), std::memory_order_release);
     pending = Box{};
@@ -391,16 +431,38 @@ void GraphModule::ServerLoop() {
       try {
         std::lock_guard<std::mutex> hold(picture_lock_);
         picture_ = Picture(int32_t(width_), int32_t(depth_));
+        if (!under_pixels_.empty()) {
+          under_ = Picture(int32_t(width_), int32_t(depth_));
+          const int32_t w = std::min(under_width_, under_.width());
+          for (int32_t y = 0; y < std::min(under_height_, under_.height()); ++y) {
+            std::copy_n(under_pixels_.data() + size_t(y) * size_t(under_width_), w, under_.Row(y));
+          }
+          shown_ = under_;
+          under_on_ = true;
+        }
       } catch (const std::bad_alloc&) {
         made = false;  // Init reports the window as not created
       }
       attached_.store(
           made && surface_->Attach(window_id_.load(), width_ - kFrameWidth, depth_ - kFrameHeight));
+    } else if (c.code == kCmdUnder) {
+      {
+        std::lock_guard<std::mutex> hold(picture_lock_);
+        under_on_ = c.p[0] != 0 && under_.width() > 0;
+        if (under_on_) Compose(picture_.Bounds());
+      }
+      // The whole window changes.
+      pending = pending.Union(picture_.Bounds());
+      ++pending_count;
+      put_pending();
+      ready_.Set();
+      continue;
     } else {
       Box box;
       {
         std::lock_guard<std::mutex> hold(picture_lock_);
         box = state_.Execute(c, picture_);
+        if (under_on_ && !box.Empty()) Compose(box);
       }
       // The caller may hand over the next command while this one goes onto the window: the
       // window step reads only the picture, which no one but this thread writes.

@@ -49,6 +49,21 @@ class GraphModule {
   // Exit or Terminate.
   bool Init(uint32_t x, uint32_t y, uint32_t w, uint32_t h);
 
+  // How the next Init's window presents itself (the default: the program without arguments).
+  // An interactive window shows no failure message of its own: failure() keeps it for the
+  // caller. Before Init.
+  void SetStyle(WindowStyle style) { style_ = std::move(style); }
+  const WindowStyle& style() const { return style_; }
+  // The message of the last failure while the style was interactive; empty when none.
+  std::string failure();
+  // A picture for underneath the drawing: pixels 0x00RRGGBB of a width by height raster laid at
+  // the client area's origin. While it is shown, the window shows it wherever the drawing is
+  // black (0x000000); the drawing itself is unchanged. Shown from Init on. Before Init.
+  void SetUnder(std::vector<uint32_t> pixels, int32_t width, int32_t height);
+  // Shows the picture from SetUnder beneath the drawing, or the drawing alone; handed over to
+  // the drawing server in order with the drawing. Nothing without such a picture.
+  void ShowUnder(bool on);
+
   void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill);
   void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill);
   void RawOutText(uint32_t x, uint32_t y, uint32_t colour, std::string_view text);
@@ -99,7 +114,12 @@ class GraphModule {
   void WindowThread(WindowPlace place);
   void ServerLoop();
   void Repaint();
-  void Message(std::string_view text) { services_.message(text); }
+  void Message(std::string_view text);
+  // REQUIRES: picture lock held. Fills box of shown_ from the drawing and the under-picture.
+  void Compose(const Box& box);
+  // What the window shows: the drawing, or shown_ while the under-picture is on. Drawing server,
+  // or REQUIRES: picture lock held.
+  const Picture& Shown() const { return under_on_ ? shown_ : picture_; }
   void Publish() {
     if (services_.publish) services_.publish(*this);
   }
@@ -108,6 +128,9 @@ class GraphModule {
   GraphServices services_;
   bool started_ = false;
   uint32_t colour_count_ = 0;
+  WindowStyle style_;
+  std::mutex failure_lock_;
+  std::string failure_;  // guarded by failure_lock_
 
   // Caller's state.
   bool window_exists_ = false;
@@ -141,6 +164,14 @@ class GraphModule {
   std::mutex picture_lock_;
   std::mutex window_lock_;
   Picture picture_;
+  // The under-picture as the caller gave it (written before Init, read by the server after the
+  // attach command), and the server's copies at the picture's size. under_on_ is written by
+  // the server under the picture lock.
+  std::vector<uint32_t> under_pixels_;
+  int32_t under_width_ = 0, under_height_ = 0;
+  Picture under_;
+  Picture shown_;
+  bool under_on_ = false;
 
   // Window thread.
   std::unique_ptr<WindowHost> host_;

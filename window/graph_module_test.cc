@@ -33,7 +33,8 @@ struct Fixture : ::testing::Test {
     graph.WaitIdle();
     return backend.Screen();
   }
-  Picture Drawn() {
+  Picture Drawn() { return Copy(graph); }
+  static Picture Copy(GraphModule& graph) {
     graph.WaitIdle();
     Picture copy;
     graph.WithPicture([&](const Picture& p) { copy = p; });
@@ -332,6 +333,52 @@ TEST_F(GraphTest, ExitTakesTheWindowAwayAndLaterInitIsRefused) {
   EXPECT_FALSE(graph.Init(0, 0, 100, 100));
 }
 
+// ledwheel edit's window: a picture under the drawing shows wherever the drawing is black, in
+// order with the drawing, and not while it is hidden.
+TEST(GraphEdit, ThePictureUnderneathShowsThroughTheBlack) {
+  // The picture underneath: 0x123456 over the client area's left half.
+  FakeBackend backend;
+  Messages messages;
+  GraphModule graph(backend, TestServices(messages));
+  std::vector<uint32_t> under(100 * 100, 0);
+  for (int32_t y = 0; y < 100; ++y) {
+    for (int32_t x = 0; x < 50; ++x) under[size_t(y) * 100 + size_t(x)] = 0x123456;
+  }
+  graph.SetUnder(under, 100, 100);
+  graph.Start();
+  ASSERT_TRUE(graph.Init(0, 0, 205, 131));
+  graph.Ellipse(20, 20, 5, 5, 4, true);
+  const auto shows = [&](int32_t x, int32_t y) {
+    graph.WaitIdle();
+    return backend.Screen().At(x, y);
+  };
+  const struct {
+    const char* what;
+    int show;  // 1 on, 0 off, -1 as it is
+    int32_t x, y;
+    uint32_t rgb;
+  } steps[] = {
+      {"under the black drawing", -1, 40, 60, 0x123456},
+      {"beside the picture", -1, 60, 60, 0},
+      {"a lit shape covers it", -1, 20, 20, kRed},
+      {"hidden", 0, 40, 60, 0},
+      {"the shape stays", -1, 20, 20, kRed},
+      {"shown again", 1, 40, 60, 0x123456},
+  };
+  for (const auto& st : steps) {
+    SCOPED_TRACE(st.what);
+    if (st.show >= 0) graph.ShowUnder(st.show == 1);
+    EXPECT_EQ(shows(st.x, st.y), st.rgb);
+  }
+  // The drawing itself is unchanged.
+  EXPECT_EQ(Fixture::Copy(graph).At(40, 60), 0u);
+  graph.Ellipse(40, 60, 3, 3, 0, true);
+  EXPECT_EQ(shows(40, 60), 0x123456u) << "black drawn over it shows it";
+  backend.Uncover();
+  EXPECT_EQ(shows(40, 60), 0x123456u) << "and a repaint";
+  EXPECT_EQ(shows(20, 20), kRed);
+}
+
 struct MouseTest : Fixture {
   MouseModule mouse{backend, graph};
   void SetUp() override {
@@ -438,6 +485,13 @@ TEST(MouseEvents, ReleasesCarryThePositionAndTheEndsAreTold) {
        false,
        false},
       {"the display lost", {{K::kRelease, 7, 7, 1}, {K::kLost}}, false, 7, 7, false, true},
+      {"presses and keys are no clicks",
+       {{K::kPress, 5, 5, 1}, {K::kKey}},
+       false,
+       0,
+       0,
+       true,
+       false},
   };
   for (const Case& c : cases) {
     FakeBackend backend;

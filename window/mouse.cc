@@ -38,5 +38,7 @@ int32_t GetMuisY() { return window::BoundMouse().GetMuisY(); }
 bool WaitInput(int timeout_ms) { return window::BoundMouse().WaitInput(timeout_ms); }
 bool WindowOpen() { return window::BoundMouse().WindowOpen(); }
 bool DisplayLost() { return window::BoundMouse().DisplayLost(); }
+bool NextEvent(window::InputEvent* e) { return window::BoundMouse().NextEvent(e); }
+void SetTitle(const std::string& title) { window::BoundMouse().SetTitle(title); }
 
 }  // namespace Mouse

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "window/backend.h"
 
 namespace Mouse {
 
@@ -28,6 +31,13 @@ bool WaitInput(int timeout_ms);
 bool WindowOpen();
 // True once the connection to the display has been lost; WindowOpen is then false.
 bool DisplayLost();
+
+// For ledwheel edit, in place of Clicked: every input event in arrival order (presses,
+// movements, releases and, in an interactive window, keys), one at a time without blocking;
+// false when none waits. WindowOpen and DisplayLost follow the events taken.
+bool NextEvent(window::InputEvent* e);
+// Names the window in its title bar. After InitMuis succeeded.
+void SetTitle(const std::string& title);
 
 // The two steps of InitMuis. InitApplication prepares the input surface's kind (nothing to
 // register on this platform: true). InitMainWindow opens the graphics window with Graph::Init

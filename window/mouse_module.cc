@@ -18,7 +18,7 @@ bool MouseModule::InitMainWindow(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
   // The surface covers the whole client area; the part past it is clipped by the parent.
   auto input = backend_.NewInput();
   // A surface that cannot be made would leave the caller waiting for clicks that never come.
-  if (!input->Open(graph_.window_id(), w, h)) return false;
+  if (!input->Open(graph_.window_id(), w, h, graph_.style().interactive)) return false;
   input_ = std::move(input);
   open_ = true;
   return true;
@@ -31,6 +31,9 @@ void MouseModule::UpdateMuis() {
   while (input_->Next(&e)) {
     if (!open_) continue;  // after the window has gone nothing counts
     switch (e.kind) {
+      case InputEvent::Kind::kPress:
+      case InputEvent::Kind::kKey:
+        break;  // interactive surfaces only
       case InputEvent::Kind::kMotion:
         x_ = e.x;
         y_ = e.y;
@@ -52,6 +55,19 @@ void MouseModule::UpdateMuis() {
         break;
     }
   }
+}
+
+bool MouseModule::NextEvent(InputEvent* e) {
+  if (!input_) return false;
+  while (input_->Next(e)) {
+    if (!open_) continue;
+    if (e->kind == InputEvent::Kind::kLost) display_lost_ = true;
+    if (e->kind == InputEvent::Kind::kLost || e->kind == InputEvent::Kind::kDestroyed) {
+      open_ = false;
+    }
+    return true;
+  }
+  return false;
 }
 
 bool MouseModule::WaitInput(int timeout_ms) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "window/backend.h"
 #include "window/graph_module.h"
@@ -29,6 +30,14 @@ class MouseModule {
   // Sleeps until input may be waiting, a console break, or timeout_ms (negative: no limit).
   bool WaitInput(int timeout_ms);
   bool WindowOpen() const { return open_; }
+  // Takes the next input event without blocking, for a caller that wants every press, movement
+  // and key in order (ledwheel edit); false when none waits. The window's end is kept as
+  // WindowOpen and DisplayLost tell it, and passed on once. Do not mix with UpdateMuis.
+  bool NextEvent(InputEvent* e);
+  // Names the window. After InitMuis succeeded.
+  void SetTitle(const std::string& title) {
+    if (input_) input_->SetTitle(title);
+  }
   // True once the connection to the display has gone (the window has gone with it).
   bool DisplayLost() const { return display_lost_; }
 

@@ -185,7 +185,223 @@ std::string ExportedName(HMODULE module, uintptr_t addr) {
   return name;
 }
 
+FileProblem Problem(DWORD e) {
+  FileProblem p;
+  switch (e) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_INVALID_NAME:
+      p.kind = FileProblem::Kind::kMissing;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      p.kind = FileProblem::Kind::kDenied;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      p.kind = FileProblem::Kind::kExists;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      p.kind = FileProblem::Kind::kFull;
+      break;
+    case ERROR_INVALID_HANDLE:
+      p.kind = FileProblem::Kind::kNotOpen;
+      break;
+    default:
+      p.kind = FileProblem::Kind::kOther;
+  }
+  p.text = ErrorText(e);
+  return p;
+}
+
+// A descriptor for h, or kNoFd (h closed) when the table is full.
+Fd Store(HANDLE h) {
+  for (int k = kStdErr + 1; k < kMaxHandles; ++k) {
+    if (handles[size_t(k)] == INVALID_HANDLE_VALUE) {
+      handles[size_t(k)] = h;
+      return k;
+    }
+  }
+  CloseHandle(h);
+  return kNoFd;
+}
+
+Fd Open(const std::string& name, DWORD access, DWORD disposition, FileProblem* problem) {
+  HANDLE h =
+      CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *problem = Problem(GetLastError());
+    return kNoFd;
+  }
+  const Fd fd = Store(h);
+  if (fd == kNoFd) *problem = Problem(ERROR_TOO_MANY_OPEN_FILES);
+  return fd;
+}
+
+// Why no file can be made beside name: its directory is missing or is no directory. Whether
+// it may be written is told by the system when the file is made.
+FileProblem DirectoryProblem(const std::string& name) {
+  const size_t slash = name.find_last_of("\\/");
+  if (slash == std::string::npos) return FileProblem{};
+  const std::string directory = slash == 0 ? name.substr(0, 1) : name.substr(0, slash);
+  const DWORD attrs = GetFileAttributesA(directory.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileProblem{};
+  }
+  return Problem(attrs == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_PATH_NOT_FOUND);
+}
+
+// The file to remove when a console break ends the program; empty for none. Written by the
+// main thread, read by the control handler's thread.
+std::mutex remove_lock;
+std::string remove_on_break;
+
+BOOL WINAPI RemoveAndEnd(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  std::lock_guard<std::mutex> hold(remove_lock);
+  // Opened with FILE_SHARE_DELETE: gone once the ending program's handles close.
+  if (!remove_on_break.empty()) DeleteFileA(remove_on_break.c_str());
+  return FALSE;  // on to the system's handler, which ends the program
+}
+
 }  // namespace
+
+std::string ErrorText(uint32_t code) {
+  if (code == kErrorDiskFull) code = ERROR_DISK_FULL;
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string words = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' ||
+                            words.back() == '.')) {
+    words.pop_back();
+  }
+  if (words.empty()) {
+    char number[32];
+    std::snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
+    words = number;
+  }
+  return words;
+}
+
+bool ResolveOutput(const std::string& name, OutputTarget* target, FileProblem* problem) {
+  *target = OutputTarget{};
+  target->name = name;
+  const DWORD attrs = GetFileAttributesA(name.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    target->kind = OutputTarget::Kind::kDirectory;
+    return true;
+  }
+  // Opened for nothing but a look: what it is, and where a link leads.
+  HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
+      *problem = Problem(e);
+      return false;
+    }
+    target->kind = OutputTarget::Kind::kMissing;
+    target->directory = DirectoryProblem(name);
+    return true;
+  }
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    target->kind = OutputTarget::Kind::kDevice;
+  } else {
+    target->kind = OutputTarget::Kind::kFile;
+    target->read_only = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) != 0;
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      // A link: the file it names is replaced, the link stays.
+      char path[MAX_PATH + 8];
+      const DWORD n = GetFinalPathNameByHandleA(h, path, sizeof path, FILE_NAME_NORMALIZED);
+      if (n > 0 && n < sizeof path) target->name.assign(path, n);
+    }
+  }
+  CloseHandle(h);
+  return true;
+}
+
+Fd CreateNew(const std::string& name, const std::string&, FileProblem* problem) {
+  return Open(name, GENERIC_WRITE, CREATE_NEW, problem);
+}
+
+Fd OpenDevice(const std::string& name, FileProblem* problem) {
+  return Open(name, GENERIC_WRITE, OPEN_EXISTING, problem);
+}
+
+Fd DuplicateDescriptor(int, FileProblem* problem) {
+  *problem = Problem(ERROR_INVALID_HANDLE);  // no name leads to a descriptor here
+  return kNoFd;
+}
+
+Fd OpenForRead(const std::string& name, FileProblem* problem) {
+  const DWORD attrs = GetFileAttributesA(name.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    problem->kind = FileProblem::Kind::kIsDirectory;
+    problem->text = "is a directory";
+    return kNoFd;
+  }
+  return Open(name, GENERIC_READ, OPEN_EXISTING, problem);
+}
+
+int64_t ReadSome(Fd fd, char* buf, size_t cap, FileProblem* problem) {
+  DWORD n = 0;
+  const DWORD chunk = cap > 0x10000000 ? 0x10000000 : DWORD(cap);
+  if (ReadFile(HandleOf(fd), buf, chunk, &n, nullptr)) return n;
+  const DWORD e = GetLastError();
+  if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF) return 0;
+  *problem = Problem(e);
+  return -1;
+}
+
+int64_t RegularFileSize(Fd fd) {
+  HANDLE h = HandleOf(fd);
+  LARGE_INTEGER size;
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) return -1;
+  return size.QuadPart;
+}
+
+bool Rename(const std::string& from, const std::string& to, FileProblem* problem) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  *problem = Problem(GetLastError());
+  return false;
+}
+
+void Remove(const std::string& name) { DeleteFileA(name.c_str()); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* names[2] = {&a, &b};
+  for (int k = 0; k < 2; ++k) {
+    HANDLE h =
+        CreateFileA(names[k]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info[k]);
+    CloseHandle(h);
+    if (!ok) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+void RemoveOnBreak(const std::string& name) {
+  static bool installed = false;
+  {
+    std::lock_guard<std::mutex> hold(remove_lock);
+    // A program with its own break handler goes on after a break: nothing to remove then.
+    remove_on_break = break_event == nullptr ? name : std::string();
+  }
+  if (!installed && !name.empty() && break_event == nullptr) {
+    installed = SetConsoleCtrlHandler(RemoveAndEnd, TRUE) != 0;
+  }
+}
 
 Fd CreateForWrite(const std::string& name, CreateError* err) {
   *err = CreateError::kNone;

@@ -1,10 +1,16 @@
 // End-to-end tests of `ledwheel edit` under an X server: the loaded wheel on the first screen,
-// and the write button writing the same bytes, or the painted change, where -o says.
+// the write button writing the same bytes, or the painted change, where -o says; strokes, keys,
+// undo and redo, writes that go on, the title, and the painting kept however the run ends.
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +34,22 @@ using testing_support::WriteFile;
 
 constexpr const char* kProgram = LEDWHEEL_PROGRAM;
 constexpr int kTimeoutMs = 20000;
+
+// The program under test: the Linux build, or, when LEDWHEEL_WINE_EXE names ledwheel.exe, the
+// Windows build under Wine (LEDWHEEL_WINE, or /usr/bin/wine), with the same input and checks.
+const char* WineExe() {
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  return exe != nullptr && exe[0] != '\0' ? exe : nullptr;
+}
+std::unique_ptr<Process> StartProgram(const std::string& dir, RunOptions o) {
+  if (const char* exe = WineExe()) {
+    const char* wine = std::getenv("LEDWHEEL_WINE");
+    o.args.insert(o.args.begin(), exe);
+    return std::make_unique<Process>(wine != nullptr && wine[0] != '\0' ? wine : "/usr/bin/wine",
+                                     dir, o);
+  }
+  return std::make_unique<Process>(kProgram, dir, o);
+}
 
 // The colour each intensity is drawn in (Kleur's palette entries).
 constexpr uint32_t kIntensityRgb[] = {0, kLightGreyRgb, kDarkGreyRgb, kYellowRgb, kRedRgb};
@@ -56,7 +78,8 @@ class EditE2E : public ::testing::Test {
   }
 
   // Starts `ledwheel edit args...` and waits for its whole first screen.
-  void Start(int32_t n, int32_t zoom, const std::vector<std::string>& args) {
+  void Start(int32_t n, int32_t zoom, const std::vector<std::string>& args,
+             std::optional<std::string> display = std::nullopt) {
     geo_ = std::make_unique<wheel::Wheel>();
     geo_->aantal_hoeken = n;
     geo_->schaal = zoom;
@@ -64,8 +87,11 @@ class EditE2E : public ::testing::Test {
     geo_->hoek_stap = wheel::HoekStap(n);
     RunOptions o;
     o.args = args;
-    proc_ = std::make_unique<Process>(kProgram, dir_.path(), o);
+    o.display = display;
+    proc_ = StartProgram(dir_.path(), o);
     ASSERT_TRUE(x_->WaitForWindow(kTimeoutMs)) << proc_->Stderr();
+    // Picture coordinates start at the drawing area, wherever the window's frame puts it.
+    ASSERT_TRUE(x_->SetClientSize(geo_->screen_size_x, geo_->screen_size_y, kTimeoutMs));
     bool shown = false;  // the digit "4" is drawn last
     x_->WaitFor(
         501, 6, 24, 24,
@@ -76,14 +102,52 @@ class EditE2E : public ::testing::Test {
 
   void WriteAndEnd() {
     x_->Click(90, 17);  // " CREATE  IM.TXT "
+    ExpectEnd(0);
+    EXPECT_EQ(Err(), "");
+  }
+
+  // Standard error with LF line ends (a Windows build writes CR LF).
+  std::string Err() const {
+    std::string err = proc_->Stderr();
+    if (WineExe() != nullptr) std::erase(err, '\r');
+    return err;
+  }
+
+  // Waits for the end of the run, with this exit code.
+  void ExpectEnd(int code) {
     ASSERT_TRUE(proc_->Wait(kTimeoutMs)) << "the program did not end";
-    EXPECT_EQ(proc_->ExitCode(), 0) << proc_->Stderr();
-    EXPECT_EQ(proc_->Stdout(), "");
-    EXPECT_EQ(proc_->Stderr(), "");
+    EXPECT_EQ(proc_->ExitCode(), code) << proc_->Stderr();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (x_->AnyGraphWindow() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+  }
+
+  // Whether the LED (ring i, position j) shows intensity t: a disc of its colour, or for 0 a red
+  // outline around black (or the picture under it).
+  static bool Shows(const Snapshot& s, wheel::Point p, int32_t r, int32_t t) {
+    if (t != 0) return DiscAt(s, p.x, p.y, kIntensityRgb[t]);
+    return RingAt(s, p.x, p.y, r, kRedRgb) && s.At(p.x, p.y) != kRedRgb;
+  }
+  ::testing::AssertionResult WaitShows(int32_t i, int32_t j, int32_t t) {
+    const wheel::Point p = At(i, j);
+    bool ok = false;
+    const Snapshot s = x_->WaitFor(
+        p.x - 8, p.y - 8, 17, 17,
+        [&](const Snapshot& g) { return Shows(g, p, geo_->straal_led, t); }, kTimeoutMs, &ok);
+    if (ok) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "LED " << i + 1 << " position " << j + 1
+                                         << " does not show " << t << Neighbourhood(s, p.x, p.y);
+  }
+
+  // The title once it is the one wanted, or the last one seen.
+  std::string WaitTitle(const std::string& want) {
+    std::string title;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    while ((title = x_->Title()) != want && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return title;
   }
 
   wheel::Point At(int32_t ring, int32_t position) const {
@@ -167,6 +231,273 @@ TEST_F(EditE2E, ZoomsWhoseWindowDoesNotFitTheScreenAreRefusedBeforeAnyWindow) {
     EXPECT_EQ(p.Stdout(), "");
   }
   EXPECT_EQ(ReadFile(dir_.File("IM.txt")), bytes);
+}
+
+// One session on a blank wheel of 48 positions at zoom 0, step by step: what each step must
+// leave on the screen, in the title and, at Ctrl+S, in the file. From ring 7 outwards no two
+// LEDs' boxes overlap, so after each step every LED there is checked against the model.
+TEST_F(EditE2E, StrokesUndoRedoAndWritesThatGoOn) {
+  Start(48, 0, {"edit"});
+  EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+  auto model = std::make_unique<wheel::LedArray>();
+  const auto centre = [&](int32_t i, int32_t j) { return At(i, j); };
+
+  struct Led {
+    int32_t ring, position, intensity;  // 0-based ring and position
+  };
+  enum class Act { kDrag, kLine, kOutAndBack, kKeyDuringStroke, kClick, kKey };
+  struct Step {
+    const char* what;
+    Act act;
+    std::vector<std::pair<int32_t, int32_t>> points;  // (ring, position) the pointer visits
+    unsigned long key = 0;
+    bool ctrl = false, shift = false;
+    std::vector<Led> now;  // what the LEDs the step changes show afterwards
+    bool unwritten = true;
+    bool written = false;  // the output now holds the model
+  };
+  std::vector<std::pair<int32_t, int32_t>> ring13;
+  for (int32_t j = 4; j <= 16; j += 2) ring13.push_back({12, j});
+  std::vector<Led> ring13_lit;
+  for (int32_t j = 4; j <= 16; ++j) ring13_lit.push_back({12, j, 4});
+  std::vector<Led> line_lit;
+  for (int32_t i = 8; i <= 20; ++i) line_lit.push_back({i, 24, 2});
+  const Step steps[] = {
+      {"a drag along ring 13, reported at every other LED, paints those between too", Act::kDrag,
+       ring13, 0, false, false, ring13_lit},
+      {"2 selects intensity 2", Act::kKey, {}, XK_2, false, false, {}},
+      {"a straight drag in one movement paints every LED on its line",
+       Act::kLine,
+       {{8, 24}, {20, 24}},
+       0,
+       false,
+       false,
+       line_lit},
+      {"3 selects intensity 3", Act::kKey, {}, XK_3, false, false, {}},
+      {"a drag that leaves the window and comes back paints nothing between",
+       Act::kOutAndBack,
+       {{14, 0}, {21, 0}, {23, 0}},
+       0,
+       false,
+       false,
+       {{14, 0, 3}, {21, 0, 3}, {22, 0, 3}, {23, 0, 3}}},
+      {"a key typed while the button is held acts after the stroke",
+       Act::kKeyDuringStroke,
+       {{16, 30}, {16, 31}},
+       XK_1,
+       false,
+       false,
+       {{16, 30, 3}, {16, 31, 3}}},
+      {"so the next click paints at 1", Act::kClick, {{18, 30}}, 0, false, false, {{18, 30, 1}}},
+      {"Ctrl+Z undoes the click", Act::kKey, {}, XK_z, true, false, {{18, 30, 0}}},
+      {"Ctrl+Z undoes the stroke before it",
+       Act::kKey,
+       {},
+       XK_z,
+       true,
+       false,
+       {{16, 30, 0}, {16, 31, 0}}},
+      {"Ctrl+Y redoes it", Act::kKey, {}, XK_y, true, false, {{16, 30, 3}, {16, 31, 3}}},
+      {"Ctrl+Shift+Z redoes the click", Act::kKey, {}, XK_z, true, true, {{18, 30, 1}}},
+      {"Ctrl+S writes, and the painting goes on",
+       Act::kKey,
+       {},
+       XK_s,
+       true,
+       false,
+       {},
+       false,
+       true},
+      {"Ctrl+Z after the write: unwritten again", Act::kKey, {}, XK_z, true, false, {{18, 30, 0}}},
+      {"Ctrl+Y: as written", Act::kKey, {}, XK_y, true, false, {{18, 30, 1}}, false},
+      {"4 selects intensity 4", Act::kKey, {}, XK_4, false, false, {}, false},
+      {"a click: unwritten again", Act::kClick, {{20, 5}}, 0, false, false, {{20, 5, 4}}},
+  };
+  // Waits until the LED the pointer is over shows the stroke's intensity: a drag that outruns
+  // the program is reported in fewer positions (Windows merges them), and a person's hand is
+  // slower than the repaint.
+  const auto visit = [&](int32_t i, int32_t j, int32_t t) {
+    const wheel::Point p = centre(i, j);
+    x_->MoveTo(p.x, p.y);
+    EXPECT_TRUE(WaitShows(i, j, t));
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    switch (step.act) {
+      case Act::kDrag: {
+        const int32_t t = step.now.front().intensity;
+        x_->MoveTo(centre(step.points[0].first, step.points[0].second).x,
+                   centre(step.points[0].first, step.points[0].second).y);
+        x_->Press();
+        for (const auto& [i, j] : step.points) visit(i, j, t);
+        x_->Release();
+        break;
+      }
+      case Act::kLine: {
+        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
+        const wheel::Point b = centre(step.points[1].first, step.points[1].second);
+        x_->MoveTo(a.x, a.y);
+        x_->Press();
+        x_->MoveTo(b.x, b.y);
+        x_->Release();
+        break;
+      }
+      case Act::kOutAndBack: {
+        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
+        x_->MoveTo(a.x, a.y);
+        x_->Press();
+        EXPECT_TRUE(WaitShows(step.points[0].first, step.points[0].second, 3));
+        x_->MoveTo(geo_->screen_size_x + 100, a.y);  // right of the window
+        x_->Sync();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        visit(step.points[1].first, step.points[1].second, 3);
+        visit(step.points[2].first, step.points[2].second, 3);
+        x_->Release();
+        break;
+      }
+      case Act::kKeyDuringStroke: {
+        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
+        x_->MoveTo(a.x, a.y);
+        x_->Press();
+        EXPECT_TRUE(WaitShows(step.points[0].first, step.points[0].second, 3));
+        x_->Key(step.key);
+        visit(step.points[1].first, step.points[1].second, 3);
+        x_->Release();
+        break;
+      }
+      case Act::kClick:
+        x_->Click(centre(step.points[0].first, step.points[0].second).x,
+                  centre(step.points[0].first, step.points[0].second).y);
+        break;
+      case Act::kKey:
+        x_->Key(step.key, step.ctrl, step.shift);
+        break;
+    }
+    for (const Led& l : step.now) {
+      (*model)[l.position + 1][l.ring + 1].toestand = l.intensity;
+      EXPECT_TRUE(WaitShows(l.ring, l.position, l.intensity));
+    }
+    const std::string title = step.unwritten ? "*IM.txt - ledwheel" : "IM.txt - ledwheel";
+    EXPECT_EQ(WaitTitle(title), title);
+    const Snapshot s = x_->GrabSteady(kTimeoutMs);
+    for (int32_t i = 6; i < wheel::kLedsPerSpoke; ++i) {
+      for (int32_t j = 0; j < 48; ++j) {
+        const int32_t t = (*model)[j + 1][i + 1].toestand;
+        EXPECT_TRUE(Shows(s, At(i, j), geo_->straal_led, t))
+            << "LED " << i + 1 << " position " << j + 1 << " should show " << t
+            << Neighbourhood(s, At(i, j).x, At(i, j).y);
+      }
+    }
+    if (step.written) {
+      imtxt::WriteImFile(*model, 48, dir_.File("expected.txt"));
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (ReadFile(dir_.File("IM.txt")) != ReadFile(dir_.File("expected.txt")) &&
+             std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == ReadFile(dir_.File("expected.txt")))
+          << "IM.txt holds what the screen shows";
+      EXPECT_TRUE(proc_->Running()) << "the program goes on after Ctrl+S";
+    }
+  }
+  // Unwritten changes at the close button: kept beside the output, and said.
+  x_->Click(geo_->screen_size_x - 20, 20);
+  ExpectEnd(0);
+  EXPECT_EQ(Err(),
+            "ledwheel: the unwritten changes are kept in .IM.txt.recover; to go on with them: "
+            "ledwheel edit --recover\n");
+}
+
+// However the run ends with changes unwritten, they are left beside the output in IM.txt's own
+// form, which the line on standard error says; `edit FILE` then offers them, and `edit
+// --recover` goes on with them, starting unwritten, until a write removes the file.
+TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
+  enum class End { kCloseButton, kWindowManager, kCtrlC, kDisplayGone };
+  const std::string kept =
+      "the unwritten changes are kept in .IM.txt.recover; to go on with them: ledwheel edit "
+      "--recover\n";
+  const std::string report =
+      "#RTS: unhandled exception #21: USER BREAK\r\n\r\nFile errinfo.$$$ created.\r\n";
+  const struct {
+    const char* what;
+    End end;
+    int exit_code;
+    std::string err;
+    std::string out;
+  } cases[] = {
+      {"the close button", End::kCloseButton, 0, "ledwheel: " + kept, ""},
+      {"the window closed by its frame", End::kWindowManager, 0, "ledwheel: " + kept, ""},
+      {"Ctrl+C in the console", End::kCtrlC, 9, "ledwheel: " + kept, report},
+      {"the X server killed", End::kDisplayGone, 1,
+       "ledwheel: the connection to the display was lost; " + kept, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Wine itself ends with the X server.
+    if (c.end == End::kDisplayGone && WineExe() != nullptr) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      std::filesystem::remove_all(entry.path());
+    }
+    const std::string original = WriteWheel(48, "IM.txt");
+    std::unique_ptr<testing_support::PrivateXServer> server;
+    std::optional<std::string> display;
+    if (c.end == End::kDisplayGone) {
+      server = std::make_unique<testing_support::PrivateXServer>("1024x768x24");
+      ASSERT_TRUE(server->up());
+      display = server->display();
+      x_ = std::make_unique<XDriver>(display->c_str());
+    }
+    Start(48, 0, {"edit", "IM.txt"}, display);
+    x_->Click(At(20, 30).x, At(20, 30).y);
+    ASSERT_TRUE(WaitShows(20, 30, 4));
+    EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
+    switch (c.end) {
+      case End::kCloseButton:
+        x_->Click(geo_->screen_size_x - 20, 20);
+        break;
+      case End::kWindowManager:
+        x_->SendDeleteWindow();
+        break;
+      case End::kCtrlC:
+        ASSERT_EQ(kill(proc_->pid(), SIGINT), 0);
+        break;
+      case End::kDisplayGone:
+        x_ = std::make_unique<XDriver>();  // our own connection goes first
+        server->Kill();
+        break;
+    }
+    ExpectEnd(c.exit_code);
+    EXPECT_EQ(Err(), c.err);
+    EXPECT_EQ(proc_->Stdout(), c.out);
+    EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == original) << "the output is not touched";
+    (*led_)[31][21].toestand = 4;
+    imtxt::WriteImFile(*led_, 48, dir_.File("expected.txt"));
+    const std::string expected = ReadFile(dir_.File("expected.txt"));
+    EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "the painting is kept";
+    server.reset();
+
+    // Offered, and kept by a run that changes nothing.
+    Start(48, 0, {"edit", "IM.txt"});
+    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+    x_->Click(geo_->screen_size_x - 20, 20);
+    ExpectEnd(0);
+    EXPECT_EQ(Err(),
+              "ledwheel: .IM.txt.recover holds unwritten changes of an earlier run; to go on "
+              "with them: ledwheel edit --recover\n");
+    EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "still kept";
+
+    // Resumed: unwritten from the start; a write puts it in the output and removes the file.
+    Start(48, 0, {"edit", "--recover"});
+    EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
+    EXPECT_TRUE(WaitShows(20, 30, 4));
+    x_->Key(XK_s, true);
+    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+    x_->Click(geo_->screen_size_x - 20, 20);
+    ExpectEnd(0);
+    EXPECT_EQ(Err(), "");
+    EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == expected) << "the painting is written";
+    EXPECT_FALSE(testing_support::FileExists(dir_.File(".IM.txt.recover")));
+  }
 }
 
 }  // namespace

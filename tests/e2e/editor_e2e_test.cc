@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "firmware/table_firmware.h"
 #include "tests/e2e/x_driver.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
@@ -419,7 +420,9 @@ TEST_F(EditorE2E, WriteOfAWheelThatWillNotRunWarnsOnStandardErrorOnly) {
             "angle counter has 8 bits).\n"
             "ledwheel: IM.txt will not run on the wheel: positions 1 to 44 can never be shown "
             "(the angle counter has 8 bits).\n"
-            "ledwheel: use 256 positions or fewer.\n");
+            "ledwheel: use 256 positions or fewer.\n"
+            "ledwheel: ledwheel firmware holds it all the same, in its table layout (" +
+                std::to_string(firmware::TableFirmwareWords(300)) + " program words of 8192).\n");
 }
 
 TEST_F(EditorE2E, OneClickSetsEveryLedWhoseBoxHoldsIt) {

@@ -1,6 +1,8 @@
 // Measures the editor from outside at 500 positions and zoom 70 and prints the figures: first
 // screen after the last answer, click to repainted LED, write click to process end, idle CPU
-// and wake-ups over 5 s, and peak resident memory.
+// and wake-ups over 5 s, and peak resident memory. Then `ledwheel edit` on a blank wheel of the
+// same size: a drag along the outer ring, each movement to the next LED timed until that LED
+// shows painted, and the same idle figures.
 //
 // Usage: measure_editor [runs [program]]   (needs DISPLAY; run through tools/measure-editor)
 #include <unistd.h>
@@ -178,6 +180,70 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   return p.ExitCode() == 0;
 }
 
+struct StrokeFigures {
+  std::vector<double> movement_ms;
+  double idle_cpu_percent = 0;
+  double idle_wakeups_per_s = 0;
+  long max_rss_kib = 0;
+};
+
+constexpr int kStrokeMovements = 400;
+
+bool MeasureStroke(XDriver& x, StrokeFigures* f) {
+  testing_support::TempDir dir;
+  testing_support::RunOptions o;
+  o.stdout_to_file = true;
+  x.MoveToScreen(1590, 1190);
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  const bool wine = exe != nullptr && exe[0] != '\0';
+  if (wine) o.args.push_back(exe);
+  for (const char* a : {"edit", "-n", "500", "--zoom", "70"}) o.args.push_back(a);
+  testing_support::Process p(wine ? "/usr/bin/wine" : program, dir.path(), o);
+  if (!x.WaitForWindow(kTimeoutMs)) return Fail("edit: no window");
+  if (!x.SetClientSize(1020, 1020, kTimeoutMs)) return Fail("edit: no drawing area");
+  const Clock::time_point t0 = Clock::now();
+  for (bool digit = false; !digit;) {
+    const Snapshot s = x.Grab(501, 6, 24, 24);
+    digit = !s.Empty() && s.Count(501, 6, 524, 29, kLightGreyRgb) > 0;
+    if (Clock::now() - t0 > std::chrono::milliseconds(kTimeoutMs)) return Fail("edit: screen");
+    Pause();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+  const ThreadTotals before = Totals(p.pid());
+  const Clock::time_point i0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const ThreadTotals after = Totals(p.pid());
+  const double secs = std::chrono::duration<double>(Clock::now() - i0).count();
+  f->idle_cpu_percent = 100.0 * double(after.cpu_ns - before.cpu_ns) / (secs * 1e9);
+  f->idle_wakeups_per_s = double(after.switches - before.switches) / secs;
+
+  // The outer ring's LEDs are 5.5 pixels apart and their boxes 9 wide: each movement to the
+  // next centre paints that LED and no other.
+  int cx = 0, cy = 0;
+  Centre(23, 0, &cx, &cy);
+  x.MoveTo(cx, cy);
+  x.Press();
+  for (int k = 1; k <= kStrokeMovements; ++k) {
+    Centre(23, k, &cx, &cy);
+    const Clock::time_point m0 = Clock::now();
+    x.MoveTo(cx, cy);
+    for (;;) {
+      const Snapshot s = x.Grab(cx - 6, cy - 6, 13, 13);
+      if (DiscAt(s, cx, cy, kRedRgb)) break;
+      if (Clock::now() - m0 > std::chrono::milliseconds(kTimeoutMs)) return Fail("movement");
+      Pause();
+    }
+    f->movement_ms.push_back(Ms(Clock::now() - m0));
+  }
+  x.Release();
+  // The close button; the painting is kept in the directory that goes with the run.
+  x.Click(1000, 20);
+  if (!p.Wait(kTimeoutMs)) return Fail("edit: the close did not end the run");
+  f->max_rss_kib = p.MaxRssKiB();
+  return p.ExitCode() == 0;
+}
+
 }  // namespace
 }  // namespace e2e
 
@@ -207,6 +273,22 @@ int main(int argc, char** argv) {
                 f.window_ms, f.first_screen_ms, f.click_ms[f.click_ms.size() / 2],
                 f.click_ms.back(), f.write_ms, f.idle_cpu_percent, f.idle_wakeups_per_s,
                 f.vm_hwm_kib / 1024.0, f.max_rss_kib / 1024.0);
+  }
+  std::printf("\nledwheel edit -n 500 --zoom 70: a drag along the outer ring, %d movements\n",
+              e2e::kStrokeMovements);
+  std::printf("%-4s %14s %14s %14s %12s %12s %12s\n", "run", "move med ms", "move p95 ms",
+              "move max ms", "idle cpu %", "idle wake/s", "maxrss MiB");
+  for (int r = 1; r <= runs; ++r) {
+    e2e::StrokeFigures f;
+    if (!e2e::MeasureStroke(x, &f)) {
+      std::fprintf(stderr, "stroke run %d failed\n", r);
+      return 1;
+    }
+    std::sort(f.movement_ms.begin(), f.movement_ms.end());
+    const size_t n = f.movement_ms.size();
+    std::printf("%-4d %14.3f %14.3f %14.3f %12.3f %12.1f %12.1f\n", r, f.movement_ms[n / 2],
+                f.movement_ms[n * 95 / 100], f.movement_ms.back(), f.idle_cpu_percent,
+                f.idle_wakeups_per_s, f.max_rss_kib / 1024.0);
   }
   return 0;
 }

@@ -5,11 +5,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -31,9 +33,14 @@ bool IsGraphWindow(Display* d, Window w) {
     if (hint.res_name) XFree(hint.res_name);
   }
   if (!match) {
+    // The program without arguments names its window "Graph"; ledwheel edit names the file.
     char* name = nullptr;
     if (XFetchName(d, w, &name) && name) {
-      match = std::strcmp(name, "Graph") == 0;
+      const std::string title = name;
+      const std::string suffix = " - ledwheel";
+      match = title == "Graph" ||
+              (title.size() > suffix.size() &&
+               title.compare(title.size() - suffix.size(), suffix.size(), suffix) == 0);
       XFree(name);
     }
   }
@@ -332,6 +339,54 @@ void XDriver::ClickInPlace() {
   XTestFakeButtonEvent(d, 1, True, CurrentTime);
   XTestFakeButtonEvent(d, 1, False, CurrentTime);
   XSync(d, False);
+}
+
+void XDriver::Press() {
+  XTestFakeButtonEvent(D(display_), 1, True, CurrentTime);
+  XSync(D(display_), False);
+}
+
+void XDriver::Release() {
+  XTestFakeButtonEvent(D(display_), 1, False, CurrentTime);
+  XSync(D(display_), False);
+}
+
+void XDriver::Key(unsigned long keysym, bool ctrl, bool shift) {
+  Display* d = D(display_);
+  const KeyCode code = XKeysymToKeycode(d, keysym);
+  const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
+  const KeyCode shift_key = XKeysymToKeycode(d, XK_Shift_L);
+  if (ctrl) XTestFakeKeyEvent(d, control, True, CurrentTime);
+  if (shift) XTestFakeKeyEvent(d, shift_key, True, CurrentTime);
+  XTestFakeKeyEvent(d, code, True, CurrentTime);
+  XTestFakeKeyEvent(d, code, False, CurrentTime);
+  if (shift) XTestFakeKeyEvent(d, shift_key, False, CurrentTime);
+  if (ctrl) XTestFakeKeyEvent(d, control, False, CurrentTime);
+  XSync(d, False);
+}
+
+std::string XDriver::Title() {
+  Display* d = D(display_);
+  Atom type = 0;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string title;
+  if (XGetWindowProperty(d, window_, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                         XInternAtom(d, "UTF8_STRING", False), &type, &format, &n, &after,
+                         &data) == Success &&
+      data != nullptr && n > 0) {
+    title.assign(reinterpret_cast<const char*>(data), n);
+  }
+  if (data != nullptr) XFree(data);
+  if (title.empty()) {
+    char* name = nullptr;
+    if (XFetchName(d, window_, &name) && name != nullptr) {
+      title = name;
+      XFree(name);
+    }
+  }
+  return title;
 }
 
 void XDriver::Cover() {

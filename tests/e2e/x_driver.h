@@ -104,6 +104,14 @@ class XDriver {
   void Click(int32_t x, int32_t y);
   // Presses and releases button 1 where the pointer is, without any movement.
   void ClickInPlace();
+  // Button 1 down or up where the pointer is; flushed to the server.
+  void Press();
+  void Release();
+  // Presses and releases the key of keysym (e.g. 'z', '3', ' '), with Ctrl and Shift held
+  // around it when asked.
+  void Key(unsigned long keysym, bool ctrl = false, bool shift = false);
+  // The window's title (_NET_WM_NAME, else WM_NAME); empty when it has none.
+  std::string Title();
   // Lays a window of another client over the whole editor window, and takes it away again:
   // movements while it lies there do not reach the editor.
   void Cover();

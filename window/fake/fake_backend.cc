@@ -73,10 +73,15 @@ class FakeSurface final : public DrawSurface {
 class FakeInput final : public InputSurface {
  public:
   explicit FakeInput(FakeBackend& b) : b_(b) {}
-  bool Open(WindowId parent, uint32_t, uint32_t) override {
+  bool Open(WindowId parent, uint32_t, uint32_t, bool interactive) override {
     std::lock_guard<std::mutex> hold(b_.mu_);
     b_.input_parent_ = parent;
+    b_.input_interactive_ = interactive;
     return !b_.fail_input;
+  }
+  void SetTitle(const std::string& title) override {
+    std::lock_guard<std::mutex> hold(b_.mu_);
+    b_.place_.style.title = title;
   }
   bool Next(InputEvent* e) override {
     std::lock_guard<std::mutex> hold(b_.mu_);
@@ -148,6 +153,10 @@ void FakeBackend::Push(const InputEvent& e) {
 WindowId FakeBackend::input_parent() {
   std::lock_guard<std::mutex> hold(mu_);
   return input_parent_;
+}
+bool FakeBackend::input_interactive() {
+  std::lock_guard<std::mutex> hold(mu_);
+  return input_interactive_;
 }
 
 }  // namespace window

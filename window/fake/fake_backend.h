@@ -31,6 +31,7 @@ class FakeBackend final : public Backend {
 
   // What the window shows, client area only; empty before the window exists.
   Picture Screen();
+  // Where the window went and how it looks; the title follows SetTitle.
   WindowPlace place();
   bool window_open();
   int repaints();
@@ -42,6 +43,7 @@ class FakeBackend final : public Backend {
   // Queues input for the input surface.
   void Push(const InputEvent& e);
   WindowId input_parent();
+  bool input_interactive();
 
  private:
   friend class FakeWindow;
@@ -61,6 +63,7 @@ class FakeBackend final : public Backend {
   int surface_puts_ = 0;
   std::deque<InputEvent> input_;
   WindowId input_parent_ = 0;
+  bool input_interactive_ = false;
 };
 
 }  // namespace window

@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <string>
 
 #include "runtime/os.h"
 #include "runtime/win32/break_wait.h"
@@ -86,14 +88,21 @@ class Win32Window final : public WindowHost {
     int32_t outer_w = 0, outer_h = 0;
     OuterSizeFor(place.client_width, place.client_height, &outer_w, &outer_h);
     thread_id_.store(GetCurrentThreadId());
-    first_activation_ = true;
-    // Made hidden and shown without activation: the console keeps the keyboard.
-    hwnd_ = CreateWindowExA(kGraphExStyle, kGraphClass, "Graph", kGraphStyle, place.x, place.y,
-                            outer_w, outer_h, nullptr, nullptr, Instance(), this);
+    interactive_ = place.style.interactive;
+    first_activation_ = !interactive_;
+    // Made hidden and shown without activation: the console keeps the keyboard. An interactive
+    // window is activated and takes it.
+    hwnd_ = CreateWindowExA(kGraphExStyle, kGraphClass, place.style.title.c_str(), kGraphStyle,
+                            place.x, place.y, outer_w, outer_h, nullptr, nullptr, Instance(), this);
     if (hwnd_ == nullptr) return false;
     shown_.store(hwnd_);
     FitClient(place);
-    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    if (interactive_) {
+      ShowWindow(hwnd_, SW_SHOW);
+      SetForegroundWindow(hwnd_);
+    } else {
+      ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    }
     UpdateWindow(hwnd_);
     return true;
   }
@@ -170,7 +179,15 @@ class Win32Window final : public WindowHost {
         return 1;  // the picture covers the whole client area
       case WM_MOUSEACTIVATE:
         // Clicks that paint leave the console active, so Ctrl+C still reaches it.
-        if (LOWORD(lp) == HTCLIENT) return MA_NOACTIVATE;
+        if (!interactive_ && LOWORD(lp) == HTCLIENT) return MA_NOACTIVATE;
+        break;
+      case WM_SETFOCUS:
+        // The keys belong to the input window over the client area, on the caller's thread
+        // (whose input this thread shares, the two windows being parent and child).
+        if (interactive_) {
+          if (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr) SetFocus(child);
+          return 0;
+        }
         break;
       case WM_ACTIVATE:
         if (LOWORD(wp) != WA_INACTIVE && first_activation_) {
@@ -212,6 +229,7 @@ class Win32Window final : public WindowHost {
   std::atomic<DWORD> thread_id_{0};
   std::atomic<bool> quit_{false};
   bool first_activation_ = true;
+  bool interactive_ = false;
   const std::function<void()>* repaint_ = nullptr;
   HDC paint_dc_ = nullptr;  // during WM_PAINT
 };
@@ -248,7 +266,9 @@ class Win32Input final : public InputSurface {
     if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
   }
 
-  bool Open(WindowId parent, uint32_t w, uint32_t h) override {
+  bool Open(WindowId parent, uint32_t w, uint32_t h, bool interactive) override {
+    interactive_ = interactive;
+    parent_ = reinterpret_cast<HWND>(uintptr_t(parent));
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = 0;  // no double clicks: every release counts
@@ -262,12 +282,22 @@ class Win32Input final : public InputSurface {
     // A child of the graphics window owned by this thread, so its mouse messages wait here
     // until the caller polls. The graphics window does not clip its children: everything it
     // draws stays visible over this one.
-    hwnd_ = CreateWindowExA(0, kInputClass, "", WS_CHILD, 0, 0, int(w), int(h),
-                            reinterpret_cast<HWND>(uintptr_t(parent)), nullptr, Instance(), this);
+    hwnd_ = CreateWindowExA(0, kInputClass, "", WS_CHILD, 0, 0, int(w), int(h), parent_, nullptr,
+                            Instance(), this);
     if (hwnd_ == nullptr) return false;
+    // Only the part over the client area can be seen, and so pointed at.
+    RECT client{};
+    GetClientRect(parent_, &client);
+    visible_w_ = std::min(int(w), int(client.right - client.left));
+    visible_h_ = std::min(int(h), int(client.bottom - client.top));
     ShowWindow(hwnd_, SW_SHOWNA);
     UpdateWindow(hwnd_);
+    if (interactive_) SetFocus(hwnd_);
     return true;
+  }
+
+  void SetTitle(const std::string& title) override {
+    if (parent_ != nullptr && IsWindow(parent_)) SetWindowTextA(parent_, title.c_str());
   }
 
   bool Next(InputEvent* e) override {
@@ -282,33 +312,67 @@ class Win32Input final : public InputSurface {
     if (!events_.empty()) return true;
     if (gone_ || hwnd_ == nullptr || rts::os::BreakRecorded()) return false;
     MSG msg;
-    if (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE)) return true;
+    if (PeekMessageA(&msg, nullptr, First(), WM_MOUSELAST, PM_NOREMOVE)) return true;
     // Wakes for a console break and for messages that arrive from now on: the mouse's, posted
     // ones (mouse messages can be posted too) and sent ones. Others that wait already, which
     // the pump leaves alone, do not keep waking it.
     HANDLE on_break = static_cast<HANDLE>(rts::os::BreakEvent());
     const DWORD handles = on_break != nullptr ? 1 : 0;
-    const DWORD r = MsgWaitForMultipleObjectsEx(handles, &on_break,
-                                                timeout_ms < 0 ? INFINITE : DWORD(timeout_ms),
-                                                QS_MOUSE | QS_POSTMESSAGE | QS_SENDMESSAGE, 0);
+    const DWORD wake = QS_MOUSE | QS_POSTMESSAGE | QS_SENDMESSAGE | (interactive_ ? QS_KEY : 0);
+    const DWORD r = MsgWaitForMultipleObjectsEx(
+        handles, &on_break, timeout_ms < 0 ? INFINITE : DWORD(timeout_ms), wake, 0);
     if (r != WAIT_OBJECT_0 + handles) return false;
-    return PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE) != 0;
+    return PeekMessageA(&msg, nullptr, First(), WM_MOUSELAST, PM_NOREMOVE) != 0;
   }
 
  private:
+  // The first message number the pump takes: the mouse's, and from the keyboard's on (in one
+  // range, so that keys and the mouse keep their order) when interactive.
+  UINT First() const { return interactive_ ? WM_KEYFIRST : WM_MOUSEFIRST; }
+
   void Pump() {
     MSG msg;
-    // Mouse messages only; whatever else waits stays in the queue. Messages sent from the
-    // window thread (the input window's destruction) are handled inside PeekMessage.
-    while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    // Mouse (and key) messages only; whatever else waits stays in the queue. Messages sent from
+    // the window thread (the input window's destruction) are handled inside PeekMessage.
+    while (PeekMessageA(&msg, nullptr, First(), WM_MOUSELAST, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
     if (!gone_ && hwnd_ != nullptr && !IsWindow(hwnd_)) Gone();
   }
 
-  static InputEvent Release(LPARAM lp, int button) {
-    return InputEvent{InputEvent::Kind::kRelease, int16_t(LOWORD(lp)), int16_t(HIWORD(lp)), button};
+  InputEvent Pointer(InputEvent::Kind kind, LPARAM lp, int button) const {
+    InputEvent e{kind, int16_t(LOWORD(lp)), int16_t(HIWORD(lp)), button};
+    // Without the capture only the visible part of the window reports anything.
+    e.over = !interactive_ || (e.x >= 0 && e.y >= 0 && e.x < visible_w_ && e.y < visible_h_);
+    return e;
+  }
+
+  // A press in an interactive window holds the pointer until the last button is up, so that a
+  // drag reports where it leaves the client area and its release comes back.
+  LRESULT Press(HWND hwnd, LPARAM lp, int button) {
+    dragging_ = true;
+    if (GetCapture() != hwnd) SetCapture(hwnd);
+    if (GetFocus() != hwnd) SetFocus(hwnd);
+    events_.push_back(Pointer(InputEvent::Kind::kPress, lp, button));
+    return 0;
+  }
+
+  LRESULT Release(HWND hwnd, WPARAM wp, LPARAM lp, int button) {
+    events_.push_back(Pointer(InputEvent::Kind::kRelease, lp, button));
+    if (dragging_ && (wp & (MK_LBUTTON | MK_MBUTTON | MK_RBUTTON)) == 0) {
+      dragging_ = false;
+      if (GetCapture() == hwnd) ReleaseCapture();
+    }
+    return 0;
+  }
+
+  static char KeyOf(WPARAM vk) {
+    if (vk >= 'A' && vk <= 'Z') return char('a' + (vk - 'A'));
+    if (vk >= '0' && vk <= '9') return char(vk);
+    if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) return char('0' + (vk - VK_NUMPAD0));
+    if (vk == VK_SPACE) return ' ';
+    return 0;
   }
 
   void Gone() {
@@ -319,20 +383,48 @@ class Win32Input final : public InputSurface {
 
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-      case WM_MOUSEMOVE:
+      case WM_MOUSEMOVE: {
         // Signed 16-bit halves: positions left of or above the window are negative.
-        events_.push_back(
-            InputEvent{InputEvent::Kind::kMotion, int16_t(LOWORD(lp)), int16_t(HIWORD(lp))});
+        InputEvent e = Pointer(InputEvent::Kind::kMotion, lp, 0);
+        e.held = (wp & (MK_LBUTTON | MK_MBUTTON | MK_RBUTTON)) != 0;
+        events_.push_back(e);
         return 0;
+      }
+      case WM_LBUTTONDOWN:
+        if (!interactive_) break;
+        return Press(hwnd, lp, 1);
+      case WM_MBUTTONDOWN:
+        if (!interactive_) break;
+        return Press(hwnd, lp, 2);
+      case WM_RBUTTONDOWN:
+        if (!interactive_) break;
+        return Press(hwnd, lp, 3);
       // A release says where the pointer is, as a movement there would.
       case WM_LBUTTONUP:
-        events_.push_back(Release(lp, 1));
-        return 0;
+        return Release(hwnd, wp, lp, 1);
       case WM_MBUTTONUP:
-        events_.push_back(Release(lp, 2));
-        return 0;
+        return Release(hwnd, wp, lp, 2);
       case WM_RBUTTONUP:
-        events_.push_back(Release(lp, 3));
+        return Release(hwnd, wp, lp, 3);
+      case WM_CAPTURECHANGED:
+        // Another window took the pointer in the middle of a drag: its release will not come
+        // here, so the drag ends as if the buttons were up.
+        if (dragging_ && reinterpret_cast<HWND>(lp) != hwnd) {
+          dragging_ = false;
+          InputEvent e{InputEvent::Kind::kMotion, -1, -1};
+          e.over = false;
+          events_.push_back(e);
+        }
+        return 0;
+      case WM_KEYDOWN:
+        if (!interactive_) break;
+        {
+          InputEvent e{InputEvent::Kind::kKey};
+          e.key = KeyOf(wp);
+          e.ctrl = GetKeyState(VK_CONTROL) < 0;
+          e.shift = GetKeyState(VK_SHIFT) < 0;
+          events_.push_back(e);
+        }
         return 0;
       case WM_DESTROY:
         Gone();
@@ -349,6 +441,10 @@ class Win32Input final : public InputSurface {
   friend LRESULT CALLBACK Proc<Win32Input>(HWND, UINT, WPARAM, LPARAM);
 
   HWND hwnd_ = nullptr;
+  HWND parent_ = nullptr;
+  int visible_w_ = 0, visible_h_ = 0;
+  bool interactive_ = false;
+  bool dragging_ = false;  // a press of ours holds the capture
   bool gone_ = false;
   std::deque<InputEvent> events_;
 };

@@ -3,7 +3,9 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -27,6 +30,8 @@ namespace {
 // window while drawing goes on; Xlib's default handler would end the process.
 int OnXError(Display*, XErrorEvent* e) {
   if (e->error_code == BadWindow || e->error_code == BadDrawable) return 0;
+  // The focus asked for a window that a window manager has unmapped again in between.
+  if (e->error_code == BadMatch && e->request_code == X_SetInputFocus) return 0;
   std::fprintf(stderr, "X error %d on request %d.%d\n", int(e->error_code), int(e->request_code),
                int(e->minor_code));
   return 0;
@@ -208,6 +213,30 @@ class Putter {
 
 Atom Intern(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
 
+// The window's title, for window managers of both conventions.
+void Name(Display* dpy, Window w, const std::string& title) {
+  XStoreName(dpy, w, title.c_str());
+  XChangeProperty(dpy, w, Intern(dpy, "_NET_WM_NAME"), Intern(dpy, "UTF8_STRING"), 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                  int(title.size()));
+}
+
+// A key as the editor knows it: the character typed without Ctrl, letters in lower case and
+// keypad digits as digits; 0 for any other key.
+char KeyOf(const XKeyEvent& key) {
+  XKeyEvent plain = key;
+  plain.state &= ~unsigned(ControlMask);
+  KeySym sym = NoSymbol;
+  char text[8];
+  XLookupString(&plain, text, sizeof text, &sym, nullptr);
+  if (sym >= XK_a && sym <= XK_z) return char('a' + (sym - XK_a));
+  if (sym >= XK_A && sym <= XK_Z) return char('a' + (sym - XK_A));
+  if (sym >= XK_0 && sym <= XK_9) return char('0' + (sym - XK_0));
+  if (sym >= XK_KP_0 && sym <= XK_KP_9) return char('0' + (sym - XK_KP_0));
+  if (sym == XK_space || sym == XK_KP_Space) return ' ';
+  return 0;
+}
+
 // The window manager's current desktop; 0 when it says none.
 unsigned long CurrentDesktop(Display* dpy, Window root) {
   Atom type = 0;
@@ -252,10 +281,7 @@ class X11Window final : public WindowHost {
                          CWBackPixel | CWBorderPixel | CWEventMask, &attrs);
     if (win_ == 0) return false;
 
-    XStoreName(dpy, win_, "Graph");
-    const Atom utf8 = Intern(dpy, "UTF8_STRING");
-    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_NAME"), utf8, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>("Graph"), 5);
+    Name(dpy, win_, place.style.title);
     char class_name[] = "GraphWnd";
     XClassHint class_hint{class_name, class_name};
     XSetClassHint(dpy, win_, &class_hint);
@@ -267,15 +293,19 @@ class X11Window final : public WindowHost {
     size.width = size.min_width = size.max_width = int(place.client_width);
     size.height = size.min_height = size.max_height = int(place.client_height);
     XSetWMNormalHints(dpy, win_, &size);
-    // The window takes no keyboard input, so it never takes the focus from the console.
+    // The window takes no keyboard input, so it never takes the focus from the console; an
+    // interactive one takes the focus once it shows.
+    interactive_ = place.style.interactive;
     XWMHints wm{};
     wm.flags = InputHint | StateHint;
-    wm.input = False;
+    wm.input = interactive_ ? True : False;
     wm.initial_state = NormalState;
     XSetWMHints(dpy, win_, &wm);
-    const long user_time = 0;
-    XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_USER_TIME"), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&user_time), 1);
+    if (!interactive_) {
+      const long user_time = 0;
+      XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_USER_TIME"), XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&user_time), 1);
+    }
     const long pid = long(getpid());
     XChangeProperty(dpy, win_, Intern(dpy, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
@@ -308,6 +338,8 @@ class X11Window final : public WindowHost {
           case Expose:
             // The last of a series: the whole picture goes up once.
             if (e.xexpose.count == 0) repaint();
+            // Shown, so viewable: the time to take the focus.
+            if (interactive_ && !focused_) TakeFocus(dpy);
             break;
           case ClientMessage:
             if (e.xclient.format == 32 && Atom(e.xclient.data.l[0]) == delete_) closed = true;
@@ -349,11 +381,29 @@ class X11Window final : public WindowHost {
   }
 
  private:
+  // Asks a window manager to activate the window, and gives it the focus directly for the
+  // case there is none.
+  void TakeFocus(Display* dpy) {
+    focused_ = true;
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = win_;
+    ev.xclient.message_type = Intern(dpy, "_NET_ACTIVE_WINDOW");
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = 1;  // from an application
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XSetInputFocus(dpy, win_, RevertToParent, CurrentTime);
+  }
+
   Connection conn_;
   Window win_ = 0;
   Atom delete_ = 0;
   Putter putter_;
   int wake_[2] = {-1, -1};
+  bool interactive_ = false;
+  bool focused_ = false;
 };
 
 class X11Surface final : public DrawSurface {
@@ -380,9 +430,11 @@ class X11Surface final : public DrawSurface {
 
 class X11Input final : public InputSurface {
  public:
-  bool Open(WindowId parent, uint32_t w, uint32_t h) override {
+  bool Open(WindowId parent, uint32_t w, uint32_t h, bool interactive) override {
     if (!conn_.Open()) return false;
     Display* dpy = conn_.get();
+    interactive_ = interactive;
+    parent_ = Window(parent);
     XSetWindowAttributes attrs{};
     // Presses are taken too: a press that went on to an ancestor where another client listens
     // (a window manager's frame, a desktop on the root window) would give that client the
@@ -401,7 +453,16 @@ class X11Input final : public InputSurface {
     // Only the part over the client area can be seen, and so pointed at.
     visible_w_ = std::min(surface.width, client.width);
     visible_h_ = std::min(surface.height, client.height);
+    // Keys go to the window that has the focus and, from a child under the pointer that does
+    // not take them (this surface), on to that window: taken there on this connection.
+    if (interactive_) XSelectInput(dpy, parent_, KeyPressMask);
     return true;
+  }
+
+  void SetTitle(const std::string& title) override {
+    if (!conn_.ok()) return;
+    Name(conn_.get(), parent_, title);
+    XFlush(conn_.get());
   }
 
   bool Next(InputEvent* out) override {
@@ -416,16 +477,35 @@ class X11Input final : public InputSurface {
       XEvent e;
       XNextEvent(dpy, &e);
       switch (e.type) {
-        case MotionNotify:
+        case MotionNotify: {
           // While a press of ours holds the grab, movements outside come to us too.
-          if (!Over(e.xmotion.same_screen, e.xmotion.x, e.xmotion.y)) break;
+          const bool over = Over(e.xmotion.same_screen, e.xmotion.x, e.xmotion.y);
+          if (!over && !interactive_) break;
           *out = InputEvent{InputEvent::Kind::kMotion, e.xmotion.x, e.xmotion.y};
+          out->over = over;
+          out->held = (e.xmotion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0;
           return true;
-        case ButtonRelease:
+        }
+        case ButtonPress:
+          if (!interactive_ || !Over(e.xbutton.same_screen, e.xbutton.x, e.xbutton.y)) break;
+          *out =
+              InputEvent{InputEvent::Kind::kPress, e.xbutton.x, e.xbutton.y, int(e.xbutton.button)};
+          return true;
+        case ButtonRelease: {
           // A release outside (after a press of ours) is no click, as without the grab.
-          if (!Over(e.xbutton.same_screen, e.xbutton.x, e.xbutton.y)) break;
+          const bool over = Over(e.xbutton.same_screen, e.xbutton.x, e.xbutton.y);
+          if (!over && !interactive_) break;
           *out = InputEvent{InputEvent::Kind::kRelease, e.xbutton.x, e.xbutton.y,
                             int(e.xbutton.button)};
+          out->over = over;
+          return true;
+        }
+        case KeyPress:
+          if (!interactive_) break;
+          *out = InputEvent{InputEvent::Kind::kKey};
+          out->key = KeyOf(e.xkey);
+          out->ctrl = (e.xkey.state & ControlMask) != 0;
+          out->shift = (e.xkey.state & ShiftMask) != 0;
           return true;
         case DestroyNotify: {
           if (e.xdestroywindow.window != win_) break;
@@ -437,7 +517,7 @@ class X11Input final : public InputSurface {
           return true;
         }
         default:
-          break;  // presses end here
+          break;
       }
     }
     if (!conn_.ok()) return Next(out);
@@ -462,8 +542,10 @@ class X11Input final : public InputSurface {
 
   Connection conn_;
   Window win_ = 0;
+  Window parent_ = 0;
   int visible_w_ = 0, visible_h_ = 0;
   bool gone_ = false;
+  bool interactive_ = false;
 };
 
 class X11 final : public Backend {
