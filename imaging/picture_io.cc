@@ -260,6 +260,33 @@ bool HeaderSize(Format f, std::span<const uint8_t> b, int64_t* width, int64_t* h
   return false;
 }
 
+// Whether the header is there whole: stb reads past the end of a file as zeros, so a file cut
+// inside its header would otherwise decode as a picture of whatever size the zeros make.
+bool HeaderComplete(Format f, std::span<const uint8_t> b) {
+  switch (f) {
+    case Format::kBmp: {  // the file header, the info header, and the bit fields after a short one
+      if (b.size() < 18 || Le32(b, 14) < 12) return false;
+      const uint64_t header = 14 + static_cast<uint64_t>(Le32(b, 14));
+      const uint32_t compression = header >= 34 && b.size() >= 34 ? Le32(b, 30) : 0;
+      const uint64_t masks = Le32(b, 14) == 40 ? (compression == 3   ? 12
+                                                  : compression == 6 ? 16
+                                                                     : 0)
+                                               : 0;
+      return b.size() >= header + masks;
+    }
+    case Format::kGif:  // the logical screen
+      return b.size() >= 13;
+    case Format::kPng:  // the signature and IHDR
+      return b.size() >= 33;
+    case Format::kTga:   // judged whole by its sniffing
+    case Format::kJpeg:  // libjpeg-turbo and the PNM reader stop where the data ends
+    case Format::kPnm:
+    case Format::kNone:
+      break;
+  }
+  return true;
+}
+
 // width x height > kMaxPixels, without overflowing for any header's numbers.
 bool OverLimit(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width > kMaxPixels / height;
@@ -289,7 +316,6 @@ bool PixelDataFits(Format f, std::span<const uint8_t> b, int64_t width, int64_t 
   };
   switch (f) {
     case Format::kBmp: {
-      if (b.size() < 34) return true;  // the decoder says what is wrong
       const bool core = Le32(b, 14) == 12;
       const int64_t depth = core ? Le16(b, 24) : Le16(b, 28);
       const uint32_t compression = core ? 0 : Le32(b, 30);
@@ -372,6 +398,10 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
   }
   if (bytes.size() > static_cast<size_t>(INT_MAX)) {
     *error = decoders::Damaged(FormatName(format), "file over 2 GB");
+    return false;
+  }
+  if (!HeaderComplete(format, bytes)) {
+    *error = decoders::Damaged(FormatName(format), "incomplete header");
     return false;
   }
   decoders::Request request;

@@ -297,6 +297,8 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
        std::string("picture of 10000 x 9000 pixels needs ") + (kSystemDecoders ? "360" : "1800") +
            " MB to decode, over the limit of 320 MB"},
       {"BMP holding a JPEG", bmp_for_printers, "unsupported picture (BMP: compression 4)"},
+      {"BMP cut in its header", std::vector<uint8_t>(bmp_bomb.begin(), bmp_bomb.begin() + 40),
+       "damaged picture (BMP: incomplete header)"},
       // The decoder's own words: libjpeg-turbo's, or stb's where it decodes JPEG.
       {"truncated JPEG", jpeg,
        kSystemDecoders ? "damaged picture (JPEG: Premature end of JPEG file)"
