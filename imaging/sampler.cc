@@ -273,11 +273,15 @@ LightMap WheelSampler::Sample(int32_t positions) const {
       if (b == bins) return prefix[bins];
       return prefix[b] + (u - b) * (prefix[b + 1] - prefix[b]);
     };
+    // Each position's light ends where the next one's begins.
+    double from = 0.0, light_from = 0.0;
     for (int32_t j = 0; j < positions; ++j) {
-      const double from = j * bins_per_position;
       const double to = (j + 1) * bins_per_position;
-      const double mean = (upto(to) - upto(from)) / (to - from);
+      const double light_to = upto(to);
+      const double mean = (light_to - light_from) / (to - from);
       light[j][ring] = static_cast<float>(std::clamp(mean, 0.0, 1.0));
+      from = to;
+      light_from = light_to;
     }
   }
   return light;
