@@ -7,7 +7,7 @@
 # start, the PIC assembler and simulator that check the generated firmware, the second compiler
 # and its fuzzing runtime, the manual page checkers, the package tools).
 BUILD_PACKAGES := cmake g++ make pkg-config libgtest-dev libbenchmark-dev libx11-dev libxtst-dev \
-  libstb-dev libcli11-dev
+  libstb-dev libcli11-dev libturbojpeg0-dev libspng-dev
 PACKAGE_PACKAGES := dpkg-dev file binutils
 TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang libclang-rt-14-dev groff-base mandoc \
   $(PACKAGE_PACKAGES)
@@ -15,6 +15,8 @@ TEST_PACKAGES := xvfb xdotool icewm gputils gpsim clang libclang-rt-14-dev groff
 # header-only libraries; its tests run under Wine on a private Xvfb, driven by the Linux build's
 # end-to-end tests.
 WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64-posix googletest libstb-dev libcli11-dev
+# The benchmarks compare the picture import with a Pillow script.
+BENCH_PACKAGES := python3-pil
 WINDOWS_TEST_PACKAGES := $(BUILD_PACKAGES) wine wine64 xvfb xdotool
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -66,10 +68,13 @@ package: package-deps
 test: test-deps
 	@tools/run-tests $(JOBS)
 
-# The benchmarks (the window's need an X server: a private Xvfb), then the start-up harness.
+# The benchmarks (the window's need an X server: a private Xvfb), then the start-up harness and
+# the picture import against Pillow.
 bench: test-deps build
+	@tools/ensure-packages $(BENCH_PACKAGES)
 	@tools/with-xvfb bash -c 'for b in build/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done'
 	@echo "== start-up to first prompt"; build/bench/startup_harness build/ledwheel 200
+	@echo "== picture import against Pillow"; bench/import_vs_pillow.py build
 
 # ledwheel.exe for 64-bit Windows, linked statically: build-win/ledwheel.exe.
 windows:

@@ -9,5 +9,6 @@
 namespace bench {
 
 imaging::Image Photo(int32_t side);
+imaging::Image Photo(int32_t width, int32_t height);
 
 }  // namespace bench

@@ -567,6 +567,41 @@ TEST_F(CliTest, AutomaticPositionsAreTheMostThatFitTheBudget) {
   }
 }
 
+// The search runs on two threads; its answer is still the most N that fits, for words that do
+// not grow evenly with N (a pattern of several periods round the wheel).
+TEST(AutoPositions, FindsTheMostPositionsThatFit) {
+  const cli::LightAt light = [](int32_t n) {
+    imaging::LightMap map(static_cast<size_t>(n));
+    for (int32_t j = 0; j < n; ++j) {
+      for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+        const double angle = 2 * 3.14159265358979 * (j + 0.5) / n;
+        map[j][i] = static_cast<float>(0.5 + 0.5 * std::sin(7 * angle + i) * std::cos(3 * angle));
+      }
+    }
+    return map;
+  };
+  auto led = std::make_unique<wheel::LedArray>();
+  auto reference = std::make_unique<wheel::LedArray>();
+  for (int32_t budget : {40, 300, 1000, 1100, 1250, 2030, 2100, 5000, 1 << 20}) {
+    SCOPED_TRACE(budget);
+    int32_t expected = 0;
+    for (int32_t n = 256; n >= 1 && expected == 0; --n) {
+      imaging::Quantize(light(n), {}, *reference);
+      if (imtxt::FragmentWords(*reference, n) <= budget) expected = n;
+    }
+    int32_t words = 0;
+    EXPECT_EQ(cli::AutoPositions(light, {}, budget, *led, &words), expected);
+    const int32_t n = std::max(expected, 1);
+    imaging::Quantize(light(n), {}, *reference);
+    EXPECT_EQ(words, imtxt::FragmentWords(*reference, n));
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) {
+        ASSERT_EQ((*led)[j][i].toestand, (*reference)[j][i].toestand);
+      }
+    }
+  }
+}
+
 // Position j covers the angles j-1 .. j steps clockwise from 3 o'clock: at 8 positions the lower
 // right quadrant of the picture is positions 1 and 2, the lower left 3 and 4. The options turn
 // the picture before it is sampled. The picture's own blur may give the inner LEDs beside a

@@ -79,7 +79,10 @@ void ForEachLight(const Input& in, const SourceOptions& options,
     case Kind::kPicture: {
       if (!want(0)) return;
       imaging::Image image;
-      if (!imaging::DecodePicture(in.bytes, &image, &error)) throw FileError(in.file, error);
+      // Decoded no finer than the import looks, as LoadWheel does.
+      if (!imaging::DecodePicture(in.bytes, &image, &error, {.for_import = options.import.fit})) {
+        throw FileError(in.file, error);
+      }
       const imaging::WheelSampler sampler(image, options.import);
       image = {};
       use(0, [&](int32_t n) { return sampler.Sample(n); });

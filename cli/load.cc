@@ -4,10 +4,13 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "cli/cli.h"
 #include "cli/files.h"
@@ -16,6 +19,7 @@
 #include "firmware/reference_firmware.h"
 #include "imtxt/fragment_words.h"
 #include "imtxt/im_reader.h"
+#include "runtime/threads.h"
 
 namespace cli {
 namespace {
@@ -200,13 +204,33 @@ std::function<std::string(const std::string&)> OneOf(std::vector<std::string> na
 int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& options, int32_t budget,
                       wheel::LedArray& led, int32_t* words, int32_t most) {
   // The words do not always grow with N (a finer wheel can have more dark positions), so every
-  // N is tried from the top until one fits.
-  for (int32_t n = std::min(most, kMaxAutoPositions); n >= 1; --n) {
-    imaging::Quantize(light(n), options, led);
-    *words = imtxt::FragmentWords(led, n);
-    if (*words <= budget) return n;
+  // N is tried from the top until one fits: every other one on a second thread.
+  const int32_t top = std::min(most, kMaxAutoPositions);
+  std::atomic<int32_t> best{0};
+  auto scan = [&](int32_t first) {
+    auto scratch = std::make_unique<wheel::LedArray>();
+    for (int32_t n = first; n >= 1 && n > best.load(); n -= 2) {
+      imaging::Quantize(light(n), options, *scratch);
+      if (imtxt::FragmentWords(*scratch, n) <= budget) {
+        for (int32_t seen = best.load(); seen < n && !best.compare_exchange_weak(seen, n);) {
+        }
+        return;
+      }
+    }
+  };
+  std::thread helper;
+  try {
+    helper = rts::StartThread([&] { scan(top); });
+  } catch (const std::system_error&) {
+    scan(top);
   }
-  return 0;
+  scan(top - 1);
+  if (helper.joinable()) helper.join();
+  // The answer's wheel, or, when none fits, one position's, whose words the caller reports.
+  const int32_t n = std::max(best.load(), 1);
+  imaging::Quantize(light(n), options, led);
+  *words = imtxt::FragmentWords(led, n);
+  return best.load();
 }
 
 LoadedWheel LoadWheel(const SourceOptions& options,
@@ -236,7 +260,10 @@ LoadedWheel LoadWheel(const SourceOptions& options,
 
   imaging::Image image;
   std::string error;
-  if (!imaging::DecodePicture(bytes, &image, &error)) throw FileError(options.file, error);
+  // Decoded no finer than the import looks: large pictures come reduced, faster and smaller.
+  if (!imaging::DecodePicture(bytes, &image, &error, {.for_import = options.import.fit})) {
+    throw FileError(options.file, error);
+  }
   const imaging::WheelSampler sampler(image, options.import);
   Choose(
       options, [&](int32_t n) { return sampler.Sample(n); }, &wheel);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,10 +19,32 @@ struct Image {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> rgba;
+  // A picture decoded reduced for an import: each pixel stands for scale x scale pixels of the
+  // picture, which is full_width x full_height, laid out from the picture's centre: the first
+  // column and row stand for lead_x and lead_y fewer, the last for what is left over.
+  // 1, 0 x 0 and no lead: the pixels are the picture's own.
+  int32_t scale = 1;
+  int32_t full_width = 0;
+  int32_t full_height = 0;
+  int32_t lead_x = 0;
+  int32_t lead_y = 0;
+
+  int32_t FullWidth() const { return full_width > 0 ? full_width : width; }
+  int32_t FullHeight() const { return full_height > 0 ? full_height : height; }
 };
 
+// The limits on pictures, shared by every decoder.
 // Larger pictures are refused from their header, before they are decoded.
 constexpr int64_t kMaxPixels = 100'000'000;
+// The most memory a decoder may take for one picture, the decoded pixels included: any picture
+// the wheel can use fits (an import decodes large pictures reduced), bombs are refused before
+// anything is allocated.
+constexpr int64_t kMaxDecodeBytes = 320'000'000;
+// What the most compressible pixel data of each format holds per byte, with room to spare: a
+// header claiming more than its file could hold is missing its pixel data.
+constexpr int64_t kMaxDeflateRatio = 1032;       // PNG: bytes of rows per byte of its data
+constexpr int64_t kMaxGifPixelsPerByte = 4096;   // a 4096-pixel string for every code
+constexpr int64_t kMaxTgaRlePixelsPerByte = 64;  // 128 pixels for a packet of 2 bytes
 
 // Animations with more frames are refused: no wheel holds as many (8 program words a position).
 constexpr int32_t kMaxFrames = 1000;
@@ -33,10 +56,24 @@ constexpr int64_t kMaxAnimationPixels = 1'000'000'000;
 // (PNG, JPEG, BMP, GIF, PNM; TGA, which has no signature, when its header is consistent).
 bool LooksLikePicture(std::span<const uint8_t> head);
 
+enum class Fit {
+  kCover,    // the picture's inscribed circle fills the wheel
+  kContain,  // the whole picture lies inside the wheel
+};
+
+struct DecodeOptions {
+  // Decoding for an import with this fit: a picture finer than the import looks is decoded
+  // reduced (JPEG at a smaller DCT scale, PNG averaged in linear light as it is decoded), which
+  // the import sees as the same light. Without it every picture is decoded whole, and refused
+  // when that would take more than kMaxDecodeBytes.
+  std::optional<Fit> for_import;
+};
+
 // Decodes a picture file held in memory (the first frame of a GIF). On failure returns false and
 // sets *error to the cause alone, e.g. "not a picture", "damaged picture (...)",
 // "picture of 20000 x 20000 pixels is over 100 megapixels". Any thread.
-bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error);
+bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error,
+                   const DecodeOptions& options = {});
 
 // PNG bytes of the picture.
 std::vector<uint8_t> EncodePng(const Image& image);
@@ -48,11 +85,6 @@ constexpr Levels kReferenceLevels = {0.0, 0.01, 1.0 / 3.0, 2.0 / 3.0, 1.0};
 
 // Parses "L1,L2,L3,L4" (each in 0..1, rising). On failure returns false with the cause in *error.
 bool ParseLevels(std::string_view text, Levels* out, std::string* error);
-
-enum class Fit {
-  kCover,    // the picture's inscribed circle fills the wheel
-  kContain,  // the whole picture lies inside the wheel
-};
 
 struct ImportOptions {
   Fit fit = Fit::kCover;

@@ -1,11 +1,15 @@
-// The picture loader and the PNG writer, on stb_image and stb_image_write.
-#include <stb_image.h>
+// The picture loader: the formats told apart, the headers judged (size, memory, pixel data the
+// file cannot hold) before any decoder runs, and each format handed to its decoder. Also the PNG
+// writer, on stb_image_write.
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
 
+#include "imaging/decoders.h"
+#include "imaging/geometry.h"
 #include "imaging/imaging.h"
 
 namespace imaging {
@@ -90,27 +94,60 @@ Format Sniff(std::span<const uint8_t> head) {
   return Format::kNone;
 }
 
-// A JPEG's size is in its first start-of-frame segment.
-bool JpegSize(std::span<const uint8_t> b, int64_t* width, int64_t* height) {
+// What a JPEG's header says: its size from the first start-of-frame segment, and whether the
+// decoder must hold every coefficient of the picture at once (progressive, or a first scan
+// without every component), which its components' sampling sizes.
+struct JpegInfo {
+  int64_t width = 0;
+  int64_t height = 0;
+  bool whole_image_buffer = false;
+  int64_t coefficient_bytes = 0;  // of the whole picture, when it is held at once
+};
+
+bool ReadJpegInfo(std::span<const uint8_t> b, JpegInfo* info) {
   size_t at = 2;
+  bool frame_seen = false;
+  int32_t components = 0;
   while (at + 4 <= b.size()) {
-    if (b[at] != 0xFF) return false;
+    if (b[at] != 0xFF) return frame_seen;
     const uint8_t marker = b[at + 1];
     if (marker == 0xFF) {  // fill byte
       ++at;
       continue;
     }
+    const size_t length = Be16(b, at + 2);
     const bool frame =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame) {
-      if (at + 9 > b.size()) return false;
-      *height = Be16(b, at + 5);
-      *width = Be16(b, at + 7);
-      return true;
+    if (frame && !frame_seen) {
+      if (at + 10 > b.size()) return false;
+      info->height = Be16(b, at + 5);
+      info->width = Be16(b, at + 7);
+      components = b[at + 9];
+      frame_seen = true;
+      info->whole_image_buffer = (marker & 0x03) == 0x02;  // C2, C6, CA, CE: progressive
+      // Each component's blocks, padded to whole units of its sampling factors, 128 bytes a
+      // block of coefficients.
+      int64_t h_max = 1, v_max = 1;
+      for (int32_t c = 0; c < components && at + 12 + 3 * c <= b.size(); ++c) {
+        h_max = std::max<int64_t>(h_max, b[at + 11 + 3 * c] >> 4);
+        v_max = std::max<int64_t>(v_max, b[at + 11 + 3 * c] & 15);
+      }
+      for (int32_t c = 0; c < components && at + 12 + 3 * c <= b.size(); ++c) {
+        const int64_t h = std::max(1, b[at + 11 + 3 * c] >> 4);
+        const int64_t v = std::max(1, b[at + 11 + 3 * c] & 15);
+        const int64_t across = (info->width * h + 8 * h_max - 1) / (8 * h_max);
+        const int64_t down = (info->height * v + 8 * v_max - 1) / (8 * v_max);
+        info->coefficient_bytes += (across + h - 1) / h * h * ((down + v - 1) / v * v) * 128;
+      }
+    } else if (marker == 0xDA) {  // the first scan
+      if (frame_seen && at + 5 <= b.size() && b[at + 4] < components) {
+        info->whole_image_buffer = true;
+      }
+      return frame_seen;
     }
-    at += 2 + Be16(b, at + 2);
+    at += 2 + length;
   }
-  return false;
+  return frame_seen;
 }
 
 // The next decimal number of a binary PNM header, after blanks and comments.
@@ -135,32 +172,33 @@ bool PnmNumber(std::span<const uint8_t> b, size_t* at, int64_t* value) {
 
 // Binary PNM is read here rather than by stb, which ignores the largest sample value, garbles
 // 16-bit samples and reads past the end of a short file.
-bool DecodePnm(std::span<const uint8_t> b, Image* out, std::string* cause) {
+bool DecodePnm(std::span<const uint8_t> b, Image* out, std::string* error) {
   size_t at = 2;
   int64_t width = 0, height = 0, maxval = 0;
   if (!PnmNumber(b, &at, &width) || !PnmNumber(b, &at, &height) || !PnmNumber(b, &at, &maxval) ||
       at >= b.size() || !IsPnmBlank(b[at])) {
-    *cause = "incomplete header";
+    *error = decoders::Damaged("PNM", "incomplete header");
     return false;
   }
   ++at;  // the one blank before the samples
   if (width < 1 || height < 1) {
-    *cause = "no pixels";
+    *error = decoders::Damaged("PNM", "no pixels");
     return false;
   }
   if (maxval < 1 || maxval > 65535) {
-    *cause = "largest sample " + std::to_string(maxval) + " is not 1..65535";
+    *error =
+        decoders::Damaged("PNM", "largest sample " + std::to_string(maxval) + " is not 1..65535");
     return false;
   }
   // The caller has refused sizes over the limit, so none of this overflows.
   const int64_t channels = b[1] == '6' ? 3 : 1;
   const int64_t sample_bytes = maxval > 255 ? 2 : 1;
   if (static_cast<int64_t>(b.size() - at) < width * height * channels * sample_bytes) {
-    *cause = "truncated";
+    *error = decoders::Damaged("PNM", "truncated");
     return false;
   }
+  if (!decoders::Allocate(width, height, out, error)) return false;
   const auto count = static_cast<size_t>(width * height);
-  out->rgba.resize(count * 4);
   const uint8_t* in = &b[at];
   for (size_t p = 0; p < count; ++p) {
     uint8_t* rgba = &out->rgba[p * 4];
@@ -171,8 +209,6 @@ bool DecodePnm(std::span<const uint8_t> b, Image* out, std::string* cause) {
     if (channels == 1) rgba[1] = rgba[2] = rgba[0];
     rgba[3] = 255;
   }
-  out->width = static_cast<int32_t>(width);
-  out->height = static_cast<int32_t>(height);
   return true;
 }
 
@@ -211,12 +247,44 @@ bool HeaderSize(Format f, std::span<const uint8_t> b, int64_t* width, int64_t* h
       size_t at = 2;
       return PnmNumber(b, &at, width) && PnmNumber(b, &at, height);
     }
-    case Format::kJpeg:
-      return JpegSize(b, width, height);
+    case Format::kJpeg: {
+      JpegInfo info;
+      if (!ReadJpegInfo(b, &info)) return false;
+      *width = info.width;
+      *height = info.height;
+      return true;
+    }
     case Format::kNone:
       break;
   }
   return false;
+}
+
+// Whether the header is there whole: stb reads past the end of a file as zeros, so a file cut
+// inside its header would otherwise decode as a picture of whatever size the zeros make.
+bool HeaderComplete(Format f, std::span<const uint8_t> b) {
+  switch (f) {
+    case Format::kBmp: {  // the file header, the info header, and the bit fields after a short one
+      if (b.size() < 18 || Le32(b, 14) < 12) return false;
+      const uint64_t header = 14 + static_cast<uint64_t>(Le32(b, 14));
+      const uint32_t compression = header >= 34 && b.size() >= 34 ? Le32(b, 30) : 0;
+      const uint64_t masks = Le32(b, 14) == 40 ? (compression == 3   ? 12
+                                                  : compression == 6 ? 16
+                                                                     : 0)
+                                               : 0;
+      return b.size() >= header + masks;
+    }
+    case Format::kGif:  // the logical screen
+      return b.size() >= 13;
+    case Format::kPng:  // the signature and IHDR
+      return b.size() >= 33;
+    case Format::kTga:   // judged whole by its sniffing
+    case Format::kJpeg:  // libjpeg-turbo and the PNM reader stop where the data ends
+    case Format::kPnm:
+    case Format::kNone:
+      break;
+  }
+  return true;
 }
 
 // width x height > kMaxPixels, without overflowing for any header's numbers.
@@ -229,20 +297,86 @@ std::string TooLarge(int64_t width, int64_t height) {
          " pixels is over " + std::to_string(kMaxPixels / 1'000'000) + " megapixels";
 }
 
-std::string NoMemory(int64_t width, int64_t height) {
-  return "not enough memory for a picture of " + std::to_string(width) + " x " +
-         std::to_string(height) + " pixels";
+std::string Pixels(int64_t width, int64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
-std::string Damaged(Format f, const char* reason) {
-  std::string cause = "damaged picture (";
-  cause += FormatName(f);
-  if (reason != nullptr && *reason != '\0') {
-    cause += ": ";
-    cause += reason;
+// The pixel data a file must hold for the size its header claims, judged before decoding: none
+// of it missing (or, where it is compressed, not less than the best compression could make of
+// it), and a PNG's not far more than its rows take. Sets *error and returns false when it fails.
+bool PixelDataFits(Format f, std::span<const uint8_t> b, int64_t width, int64_t height,
+                   std::string* error) {
+  const int64_t size = static_cast<int64_t>(b.size());
+  const int64_t pixels = width * height;
+  auto missing = [&](const char* format, int64_t data) {
+    *error = decoders::Damaged(format,
+                               "pixel data missing: " + std::to_string(std::max<int64_t>(data, 0)) +
+                                   " bytes for " + Pixels(width, height));
+    return false;
+  };
+  switch (f) {
+    case Format::kBmp: {
+      const bool core = Le32(b, 14) == 12;
+      const int64_t depth = core ? Le16(b, 24) : Le16(b, 28);
+      const uint32_t compression = core ? 0 : Le32(b, 30);
+      const int64_t offset = Le32(b, 10);
+      if (compression == 1 || compression == 2) return true;  // run lengths: see DecodeBmpRle
+      // Uncompressed, bit fields; the JPEG and PNG inside a BMP are for printers.
+      if (compression != 0 && compression != 3 && compression != 6) {
+        *error = "unsupported picture (BMP: compression " + std::to_string(compression) + ")";
+        return false;
+      }
+      // Whole rows of 4-byte units, but for the last row's padding.
+      const int64_t stride = (depth * width + 31) / 32 * 4;
+      if (depth < 1 || depth > 32) return true;
+      if (offset + stride * (height - 1) + (depth * width + 7) / 8 > size) {
+        return missing("BMP", size - offset);
+      }
+      return true;
+    }
+    case Format::kTga: {
+      const int64_t colormap_bytes = b[1] == 1 ? Le16(b, 5) * ((b[7] + 7) / 8) : 0;
+      const int64_t offset = 18 + b[0] + colormap_bytes;
+      const int64_t data = size - offset;
+      if (b[2] >= 9) {  // run-length encoded
+        if (data * kMaxTgaRlePixelsPerByte < pixels) return missing("TGA", data);
+      } else if (data < pixels * ((b[16] + 7) / 8)) {
+        return missing("TGA", data);
+      }
+      return true;
+    }
+    case Format::kGif:
+      if (size * kMaxGifPixelsPerByte < pixels) return missing("GIF", size);
+      return true;
+    case Format::kPng: {
+      if (b.size() < 33) return true;
+      const uint8_t depth = b[24];
+      const uint8_t colour = b[25];
+      const int64_t channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+      // Each row: a filter byte and its samples; an interlaced picture's passes take a little
+      // more, which the room above the rows allows for.
+      const int64_t rows = height * (1 + (width * channels * depth + 7) / 8);
+      int64_t data = 0;
+      for (size_t at = 8; at + 8 <= b.size();) {
+        const int64_t length = Be32(b, at);
+        if (std::memcmp(&b[at + 4], "IDAT", 4) == 0) data += length;
+        if (std::memcmp(&b[at + 4], "IEND", 4) == 0) break;
+        at += 12 + static_cast<size_t>(length);
+      }
+      if (data * kMaxDeflateRatio < rows) return missing("PNG", data);
+      if (data > rows + rows / 4 + 65536) {
+        *error = decoders::Damaged("PNG", std::to_string(data) + " bytes of pixel data for " +
+                                              Pixels(width, height) + ", far more than they take");
+        return false;
+      }
+      return true;
+    }
+    case Format::kPnm:   // its decoder checks the exact size
+    case Format::kJpeg:  // libjpeg-turbo stops where the data ends
+    case Format::kNone:
+      break;
   }
-  cause += ')';
-  return cause;
+  return true;
 }
 
 void AppendBytes(void* context, void* data, int size) {
@@ -255,77 +389,90 @@ void AppendBytes(void* context, void* data, int size) {
 
 bool LooksLikePicture(std::span<const uint8_t> head) { return Sniff(head) != Format::kNone; }
 
-bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error) {
+bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error,
+                   const DecodeOptions& options) {
   const Format format = Sniff(bytes);
   if (format == Format::kNone) {
     *error = "not a picture";
     return false;
   }
   if (bytes.size() > static_cast<size_t>(INT_MAX)) {
-    *error = Damaged(format, "file over 2 GB");
+    *error = decoders::Damaged(FormatName(format), "file over 2 GB");
     return false;
   }
-  const int length = static_cast<int>(bytes.size());
-  // The decoder refuses some large sizes without saying which; the header says it plainly.
-  int64_t claimed_width = 0;
-  int64_t claimed_height = 0;
-  if (HeaderSize(format, bytes, &claimed_width, &claimed_height) &&
-      OverLimit(claimed_width, claimed_height)) {
-    *error = TooLarge(claimed_width, claimed_height);
+  if (!HeaderComplete(format, bytes)) {
+    *error = decoders::Damaged(FormatName(format), "incomplete header");
     return false;
   }
-  if (format == Format::kPnm) {
-    std::string cause;
-    try {
-      if (DecodePnm(bytes, out, &cause)) return true;
-    } catch (const std::bad_alloc&) {
-      *error = NoMemory(claimed_width, claimed_height);
+  decoders::Request request;
+  // The decoders refuse some sizes without saying which; the header says it plainly.
+  if (HeaderSize(format, bytes, &request.width, &request.height)) {
+    if (request.width < 1 || request.height < 1) {
+      *error = decoders::Damaged(FormatName(format), "no pixels");
       return false;
     }
-    *error = Damaged(format, cause.c_str());
-    return false;
+    if (OverLimit(request.width, request.height)) {
+      *error = TooLarge(request.width, request.height);
+      return false;
+    }
+    if (!PixelDataFits(format, bytes, request.width, request.height, error)) return false;
+    if (options.for_import) {
+      request.import_block = ImportBlock(request.width, request.height, *options.for_import);
+      request.pixels_per_sample =
+          kSampleSpacing / PitchPerPixel(request.width, request.height, *options.for_import);
+    }
   }
-  int width = 0;
-  int height = 0;
-  int channels = 0;
-  // The header alone first: a picture too large is refused before anything is allocated.
-  if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
-    *error = Damaged(format, stbi_failure_reason());
-    return false;
-  }
-  if (width <= 0 || height <= 0) {
-    *error = Damaged(format, "no pixels");
-    return false;
-  }
-  if (OverLimit(width, height)) {
-    *error = TooLarge(width, height);
-    return false;
-  }
-  stbi_uc* pixels =
-      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, STBI_rgb_alpha);
-  if (pixels == nullptr) {
-    const char* reason = stbi_failure_reason();
-    *error = reason != nullptr && std::strcmp(reason, "outofmem") == 0 ? NoMemory(width, height)
-                                                                       : Damaged(format, reason);
-    return false;
-  }
-  // The frame may be sized differently from what the header said (a GIF's first frame).
-  if (width <= 0 || height <= 0 || int64_t{width} * height > kMaxPixels) {
-    stbi_image_free(pixels);
-    *error = Damaged(format, "inconsistent size");
-    return false;
-  }
-  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+  *out = Image{};
+  bool decoded = false;
   try {
-    out->rgba.assign(pixels, pixels + size);
+    switch (format) {
+      case Format::kPnm:
+        decoded = DecodePnm(bytes, out, error);
+        break;
+      case Format::kJpeg: {
+        JpegInfo info;
+        ReadJpegInfo(bytes, &info);
+        // Every coefficient held at once takes memory no scaling saves.
+        if (info.whole_image_buffer &&
+            !decoders::WithinMemory(info.width, info.height, info.coefficient_bytes, error)) {
+          return false;
+        }
+        decoded = decoders::DecodeJpeg(bytes, request, out, error);
+        break;
+      }
+      case Format::kPng:
+        decoded = decoders::DecodePng(bytes, request, out, error);
+        break;
+      case Format::kBmp:
+        decoded = bytes.size() >= 34 && Le32(bytes, 14) >= 40 &&
+                          (Le32(bytes, 30) == 1 || Le32(bytes, 30) == 2)
+                      ? decoders::DecodeBmpRle(bytes, request, out, error)
+                      : decoders::DecodeWithStb(bytes, "BMP", 8, out, error);
+        break;
+      case Format::kGif:  // the canvas, its background and history, and the copy
+        decoded = decoders::DecodeWithStb(bytes, "GIF", 9, out, error);
+        break;
+      case Format::kTga:
+        decoded = decoders::DecodeWithStb(bytes, "TGA", 8, out, error);
+        break;
+      case Format::kNone:
+        break;
+    }
   } catch (const std::bad_alloc&) {
-    stbi_image_free(pixels);
-    *error = NoMemory(width, height);
+    *error = "not enough memory for a picture of " + Pixels(request.width, request.height);
+    decoded = false;
+  }
+  if (!decoded) {
+    *out = Image{};
     return false;
   }
-  out->width = width;
-  out->height = height;
-  stbi_image_free(pixels);
+  // Whatever the header said, the decoder's picture is what counts (a GIF's first frame).
+  if (out->width <= 0 || out->height <= 0 ||
+      out->rgba.size() != static_cast<size_t>(out->width) * static_cast<size_t>(out->height) * 4) {
+    *out = Image{};
+    *error = decoders::Damaged(FormatName(format), "inconsistent size");
+    return false;
+  }
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <numbers>
 
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
@@ -26,21 +28,39 @@ int32_t Nearest(double v, const Levels& levels) {
   return best;
 }
 
-// The intensity for the light v wanted where the picture gives g: one of the two levels around
-// g, so the diffused error never reaches for a level far from the picture (a dark LED inside a
-// grey area). Light that is a level already keeps it, and the error passes through: black stays
-// black and white stays white.
-int32_t Diffused(double v, double g, const Levels& levels) {
+// The intensities for the light wanted where the picture gives g: the two levels around g, so
+// the diffused error never reaches for a level far from the picture (a dark LED inside a grey
+// area), the upper one when the light wanted reaches `middle`. Light that is a level already
+// keeps it, and the error passes through: black stays black and white stays white.
+struct Choice {
+  int32_t lower, upper;
+  double middle;
+};
+
+Choice Around(double g, const Levels& levels) {
   int32_t lo = 0;
   while (lo < 4 && levels[lo + 1] <= g) ++lo;
-  if (levels[lo] == g || lo == 4) return lo;
-  return v >= (levels[lo] + levels[lo + 1]) / 2 ? lo + 1 : lo;
+  if (levels[lo] == g || lo == 4) return {lo, lo, std::numeric_limits<double>::infinity()};
+  return {lo, lo + 1, (levels[lo] + levels[lo + 1]) / 2};
 }
 
-// Share of an LED's error kept along its ring and passed to the three LEDs outward of it
-// (behind, beside, ahead in the scan), as in Floyd and Steinberg's weights.
-constexpr double kAlong = 7.0 / 16.0;
-constexpr double kOutward[3] = {3.0 / 16.0, 5.0 / 16.0, 1.0 / 16.0};
+// Floyd and Steinberg's weights between the three LEDs outward of an LED (behind, beside, ahead
+// in the scan), and their share along the ring where the LEDs of a ring lie one ring pitch apart.
+constexpr double kOutward[3] = {3.0 / 9.0, 5.0 / 9.0, 1.0 / 9.0};
+constexpr double kAlongAtOnePitch = 7.0 / 16.0;
+
+// The share of an LED's error passed along its ring when the next LED along lies `apart` ring
+// pitches away: the nearer neighbours take more, so the error stays near where it arose (at many
+// positions the hub's rings have their next LED a tenth of a pitch away; at few the rim's is
+// three).
+double AlongShare(double apart) {
+  return kAlongAtOnePitch / (kAlongAtOnePitch + (1.0 - kAlongAtOnePitch) * apart);
+}
+
+// The share of what a ring has lent outward that it takes back at each LED. What goes outward
+// shapes the next ring's pattern; taking it back keeps every ring's mean light its own, which
+// otherwise drifts outward ring by ring (a dark grey's hub too dark, its rim too bright).
+constexpr double kPayback = 0.5;
 
 }  // namespace
 
@@ -94,35 +114,42 @@ void Quantize(const LightMap& light, const ImportOptions& options, wheel::LedArr
     }
     return;
   }
-  // The error received, ring by ring.
-  std::vector<double> received(static_cast<size_t>(positions) * wheel::kLedsPerSpoke);
-  auto at = [positions, &received](int32_t ring, int32_t j) -> double& {
-    return received[static_cast<size_t>(ring) * positions +
-                    ((j % positions) + positions) % positions];
-  };
+  // The error received, ring by ring, with a position of room either side of the turn: what
+  // lands there belongs to the other end and is moved there before the ring is walked.
+  const size_t stride = static_cast<size_t>(positions) + 2;
+  std::vector<double> received(stride * (wheel::kLedsPerSpoke + 1));
   for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    double* here = &received[stride * i + 1];
+    double* outward = &received[stride * (i + 1) + 1];
+    here[0] += here[positions];
+    here[positions - 1] += here[-1];
     // Serpentine: every other ring is walked backwards, so no drift builds up one way round.
     const int32_t dir = i % 2 == 0 ? 1 : -1;
     const bool outermost = i + 1 == wheel::kLedsPerSpoke;
     // The error is passed on as light times area; a ring's area grows with its radius.
     const double outward_area = outermost ? 0.0 : RingRadius(i) / RingRadius(i + 1);
+    const double outward_share =
+        outermost ? 0.0 : 1.0 - AlongShare(2.0 * std::numbers::pi * RingRadius(i) / positions);
+    const double behind = kOutward[0] * outward_area;
+    const double beside = kOutward[1] * outward_area;
+    const double ahead = kOutward[2] * outward_area;
+    double lent = 0.0;     // net error this ring has passed outward so far
+    double carried = 0.0;  // the error passed along from the LED before
     for (int32_t step = 0; step < positions; ++step) {
       const int32_t j = dir > 0 ? step : positions - 1 - step;
       const double g = shown(light[j][i]);
-      const double v = g + at(i, j);
-      const int32_t k = Diffused(v, g, levels);
+      const Choice choice = Around(g, levels);
+      const double v = g + here[j] + carried;
+      const int32_t k = v >= choice.middle ? choice.upper : choice.lower;
       led[j + 1][i + 1].toestand = k;
       const double e = v - levels[k];
-      const bool last = step + 1 == positions;  // the next position is done already
-      if (outermost) {
-        if (!last) at(i, j + dir) += e;
-        continue;
-      }
-      const double along = last ? 0.0 : kAlong;
-      // What cannot go along goes outward, so the ring's error is never lost.
-      const double scale = (1.0 - along) / (1.0 - kAlong) * outward_area;
-      for (int32_t d = -1; d <= 1; ++d) at(i + 1, j + d * dir) += e * kOutward[d + 1] * scale;
-      if (!last) at(i, j + dir) += e * along;
+      // At the ring's last LED the next one along is done already: what is left goes outward.
+      const double out = step + 1 == positions ? e : outward_share * e - kPayback * lent;
+      carried = e - out;
+      lent += out;
+      outward[j - dir] += out * behind;
+      outward[j] += out * beside;
+      outward[j + dir] += out * ahead;
     }
   }
 }

@@ -1,8 +1,12 @@
 // Tests of the light table parser and of the reduction of light to the five intensities.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <numbers>
 #include <set>
+#include <vector>
 
 #include "imaging/geometry.h"
 #include "imaging/imaging.h"
@@ -82,6 +86,132 @@ TEST(Quantize, KeepsEachAreaToItself) {
   EXPECT_NEAR(MeanLight(*led, kReferenceLevels, n / 2, n), 0.0, 0.01);
   // A quarter of the wheel seen alone keeps its mean as well.
   EXPECT_NEAR(MeanLight(*led, kReferenceLevels, 0, n / 4), 0.5, 0.02);
+}
+
+// Each ring's light, shown minus wanted, in units of the step between the two levels around
+// the ring's mean light: the error of one LED one level off.
+std::vector<double> RingErrorSteps(const LightMap& light, const wheel::LedArray& led) {
+  std::vector<double> steps;
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    double wanted = 0, shown = 0;
+    for (size_t j = 0; j < light.size(); ++j) {
+      wanted += light[j][i];
+      shown += kReferenceLevels[led[j + 1][i + 1].toestand];
+    }
+    int32_t lo = 0;
+    while (lo < 3 && kReferenceLevels[lo + 1] <= wanted / light.size()) ++lo;
+    steps.push_back((shown - wanted) / (kReferenceLevels[lo + 1] - kReferenceLevels[lo]));
+  }
+  return steps;
+}
+
+double Srgb(int v) { return SrgbToLinear(v / 255.0); }
+
+TEST(Quantize, KeepsEveryRingsLight) {
+  // Dark greys need their few LEDs of the next level on every ring, not gathered on one.
+  const struct {
+    double grey;
+    int32_t positions;
+    double percent;  // the most any ring's mean light may be off
+    double steps;    // the same in level steps of one LED
+  } cases[] = {
+      {Srgb(39), 100, 25, 1}, {Srgb(128), 48, 5, 1},  {Srgb(39), 48, 50, 1.5},
+      {Srgb(39), 256, 10, 1}, {Srgb(20), 100, 25, 1}, {Srgb(60), 500, 5, 1},
+      {Srgb(200), 256, 1, 1}, {0.005, 256, 30, 1},
+  };
+  auto led = std::make_unique<wheel::LedArray>();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "grey " << c.grey << ", " << c.positions << " positions");
+    const LightMap light = Uniform(c.positions, static_cast<float>(c.grey));
+    Quantize(light, {}, *led);
+    const std::vector<double> steps = RingErrorSteps(light, *led);
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      double mean = 0;
+      for (int32_t j = 1; j <= c.positions; ++j)
+        mean += kReferenceLevels[(*led)[j][i + 1].toestand];
+      mean /= c.positions;
+      EXPECT_LE(std::abs(steps[i]), c.steps) << "LED " << i + 1;
+      EXPECT_NEAR(mean, c.grey, c.grey * c.percent / 100) << "LED " << i + 1;
+    }
+  }
+}
+
+// A picture's light: a smooth swirl of light and dark with a finer ripple over it.
+LightMap Swirl(int32_t positions) {
+  LightMap light(static_cast<size_t>(positions));
+  for (int32_t j = 0; j < positions; ++j) {
+    const double angle = 2 * std::numbers::pi * (j + 0.5) / positions;
+    for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+      const double r = RingRadius(i);
+      const double v = 0.5 + 0.3 * std::sin(3 * angle + r / 4) + 0.15 * std::sin(r * angle);
+      light[j][i] = static_cast<float>(std::clamp(v * v * 0.7, 0.0, 1.0));
+    }
+  }
+  return light;
+}
+
+// Root mean square over the wheel of the error of the light seen within 1.5 ring pitches of
+// each LED (its own ring and the two beside it), every LED weighed by its area.
+double LocalError(const LightMap& light, const wheel::LedArray& led) {
+  constexpr double kReach = 1.5;
+  const auto n = static_cast<int32_t>(light.size());
+  const auto angle = [n](int32_t j) { return 2 * std::numbers::pi * (j + 0.5) / n; };
+  double sum = 0, area = 0;
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    for (int32_t j = 0; j < n; ++j) {
+      double error = 0, near = 0;
+      for (int32_t ib = std::max(0, i - 1); ib <= std::min(wheel::kLedsPerSpoke - 1, i + 1); ++ib) {
+        const double r = RingRadius(ib);
+        const int32_t reach = static_cast<int32_t>(kReach * n / (2 * r)) + 1;
+        for (int32_t k = 0; k < std::min(n, 2 * reach + 1); ++k) {
+          const int32_t jb = ((j - reach + k) % n + n) % n;
+          const double dx = RingRadius(i) * std::cos(angle(j)) - r * std::cos(angle(jb));
+          const double dy = RingRadius(i) * std::sin(angle(j)) - r * std::sin(angle(jb));
+          if (std::hypot(dx, dy) > kReach) continue;
+          error += r * (kReferenceLevels[led[jb + 1][ib + 1].toestand] - light[jb][ib]);
+          near += r;
+        }
+      }
+      sum += RingRadius(i) * (error / near) * (error / near);
+      area += RingRadius(i);
+    }
+  }
+  return std::sqrt(sum / area);
+}
+
+// Error diffusion along each ring alone, each ring on its own: its rings are right, its detail
+// is not.
+void AlongRingsOnly(const LightMap& light, wheel::LedArray& led) {
+  for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+    double carried = 0;
+    for (size_t j = 0; j < light.size(); ++j) {
+      const double v = light[j][i] + carried;
+      int32_t k = 0;
+      while (k < 3 && kReferenceLevels[k + 1] <= light[j][i]) ++k;
+      if (kReferenceLevels[k] != light[j][i] &&
+          v >= (kReferenceLevels[k] + kReferenceLevels[k + 1]) / 2)
+        ++k;
+      led[j + 1][i + 1].toestand = k;
+      carried = v - kReferenceLevels[k];
+    }
+  }
+}
+
+TEST(Quantize, KeepsDetailAndTheRingsLight) {
+  const struct {
+    int32_t positions;
+    double against_along;  // the most local error, relative to diffusing along the rings only
+  } cases[] = {{48, 0.8}, {100, 0.9}, {256, 1.0}};
+  auto led = std::make_unique<wheel::LedArray>();
+  auto along = std::make_unique<wheel::LedArray>();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.positions << " positions");
+    const LightMap light = Swirl(c.positions);
+    Quantize(light, {}, *led);
+    AlongRingsOnly(light, *along);
+    EXPECT_LT(LocalError(light, *led), c.against_along * LocalError(light, *along));
+    for (double steps : RingErrorSteps(light, *led)) EXPECT_LE(std::abs(steps), 1.5);
+  }
 }
 
 TEST(Quantize, ExactLevelsStayAsTheyAre) {

@@ -1,6 +1,7 @@
 // Tests of WheelSampler on synthetic pictures whose light on every LED is known.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -102,6 +103,44 @@ TEST(WheelSampler, QuadrantFillsItsPositionsAndNoOthers) {
     // The edge positions share their boundary pixels with their dark neighbours.
     EXPECT_GT(light[0][i] + light[63][i], 0.9f);
     EXPECT_GT(light[15][i] + light[16][i], 0.9f);
+  }
+}
+
+TEST(WheelSampler, ASharpEdgeStaysOnItsSideOfTheSectors) {
+  // The white quadrant's edges run along pixel boundaries through the centre: a sector beside
+  // it gets none of its light, however large the pixels are against the sample spacing.
+  const struct {
+    int32_t size;  // 26.5 pitches over size / 2 pixels
+    int32_t positions;
+    double rotate;
+  } cases[] = {
+      {530, 48, 0}, {530, 100, 0}, {530, 7, 0},    {1060, 48, 0}, {212, 48, 0},
+      {96, 500, 0}, {2120, 64, 0}, {530, 48, 180}, {530, 36, 90},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " pixels, " << c.positions << " positions, "
+                                    << c.rotate << " degrees");
+    const LightMap light =
+        WheelSampler(WheelPicture(c.size, Quadrant), {.rotate_degrees = c.rotate})
+            .Sample(c.positions);
+    for (int32_t j = 0; j < c.positions; ++j) {
+      // The share of the sector inside the quadrant, turned with the picture.
+      const double from = std::fmod(360.0 * j / c.positions - c.rotate + 720.0, 360.0);
+      const double to = from + 360.0 / c.positions;
+      const double inside = (std::clamp(to, 0.0, 90.0) - std::clamp(from, 0.0, 90.0) +
+                             std::clamp(to, 360.0, 450.0) - std::clamp(from, 360.0, 450.0)) /
+                            (to - from);
+      for (int32_t i = 0; i < wheel::kLedsPerSpoke; ++i) {
+        SCOPED_TRACE(testing::Message() << "position " << j + 1 << ", LED " << i + 1);
+        if (inside == 0.0) {
+          ASSERT_EQ(light[j][i], 0.0f);
+        } else if (inside == 1.0) {
+          ASSERT_NEAR(light[j][i], 1.0f, 1e-5);
+        } else {
+          ASSERT_NEAR(light[j][i], inside, 0.02);
+        }
+      }
+    }
   }
 }
 

@@ -38,7 +38,7 @@ awk 'length > 80 {exit 1}' <<<"$long" || fail "long description lines over 80 ch
 # Dependencies come from the program's shared libraries: exactly these, each with a version.
 depends=$(field Depends)
 names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | sort | tr '\n' ' ')
-[[ $names == "libc6 libgcc-s1 libstb0 libstdc++6 libx11-6 " ]] || fail "Depends: $depends"
+[[ $names == "libc6 libgcc-s1 libspng0 libstdc++6 libturbojpeg0 libx11-6 " ]] || fail "Depends: $depends"
 [[ $(tr ',' '\n' <<<"$depends" | grep -vc '(>= ') -eq 0 ]] || fail "unversioned dependency: $depends"
 
 # Files: the program, the manual page, the README; no tests, no benchmarks.

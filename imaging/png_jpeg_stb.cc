@@ -1,0 +1,17 @@
+// PNG and JPEG through stb, for builds where the system has no libspng or libjpeg-turbo (the
+// Windows build). stb decodes the whole picture, which the memory limit bounds.
+#include "imaging/decoders.h"
+
+namespace imaging::decoders {
+
+// stb's JPEG: a plane per component, the coefficients of a progressive picture, the output and
+// the copy; its PNG: the inflated rows (up to 8 bytes a pixel), the output and the copy.
+bool DecodeJpeg(std::span<const uint8_t> bytes, const Request&, Image* out, std::string* error) {
+  return DecodeWithStb(bytes, "JPEG", 18, out, error);
+}
+
+bool DecodePng(std::span<const uint8_t> bytes, const Request&, Image* out, std::string* error) {
+  return DecodeWithStb(bytes, "PNG", 20, out, error);
+}
+
+}  // namespace imaging::decoders

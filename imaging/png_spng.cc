@@ -1,0 +1,79 @@
+// PNG through libspng: decoded straight into the picture's buffer, or, for an import of a
+// picture finer than it looks, row by row and reduced as the rows come.
+#include <spng.h>
+
+#include <memory>
+#include <new>
+
+#include "imaging/decoders.h"
+
+namespace imaging::decoders {
+namespace {
+
+struct Closer {
+  void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+
+// Ancillary chunks (text, colour profiles) the decoder may keep, each and in all; the pixel data
+// is not kept but read as it is decoded.
+constexpr size_t kMaxCachedChunks = 16'000'000;
+
+}  // namespace
+
+bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
+               std::string* error) {
+  // The checksum of the inflated rows repeats what the chunks' CRCs, which are checked, already
+  // cover, and costs a twentieth of the decoding.
+  const std::unique_ptr<spng_ctx, Closer> ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+  if (ctx == nullptr) throw std::bad_alloc();
+  auto failed = [error](int code) {
+    *error = Damaged("PNG", spng_strerror(code));
+    return false;
+  };
+  spng_ihdr ihdr{};
+  if (int code = spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()); code != 0) {
+    return failed(code);
+  }
+  if (int code = spng_set_chunk_limits(ctx.get(), kMaxCachedChunks, kMaxCachedChunks); code != 0) {
+    return failed(code);
+  }
+  if (int code = spng_get_ihdr(ctx.get(), &ihdr); code != 0) return failed(code);
+  const int64_t width = ihdr.width;
+  const int64_t height = ihdr.height;
+  const int32_t scale = request.import_block;
+  // An interlaced picture's rows come pass by pass, so only a whole one can be reduced.
+  const bool reduce = scale > 1 && ihdr.interlace_method == 0;
+  if (!reduce) {
+    size_t size = 0;
+    if (int code = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size); code != 0) {
+      return failed(code);
+    }
+    if (!Allocate(width, height, out, error)) return false;
+    if (int code = spng_decode_image(ctx.get(), out->rgba.data(), out->rgba.size(), SPNG_FMT_RGBA8,
+                                     SPNG_DECODE_TRNS);
+        code != 0) {
+      return failed(code);
+    }
+    return true;
+  }
+  if (int code = spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
+                                   SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
+      code != 0) {
+    return failed(code);
+  }
+  int64_t y = 0;
+  int failure = 0;
+  const bool decoded = DecodeReduced(width, height, scale, out, [&](uint8_t* into) {
+    const int code = spng_decode_row(ctx.get(), into, static_cast<size_t>(width) * 4);
+    if (code != 0 && !(code == SPNG_EOI && y + 1 == height)) {
+      failure = code;
+      return false;
+    }
+    ++y;
+    return true;
+  });
+  if (!decoded) return failed(failure);
+  return true;
+}
+
+}  // namespace imaging::decoders
