@@ -250,7 +250,7 @@ TEST(DecodePicture, RefusesBadInputWithItsCause) {
   auto bmp_for_printers = Written("bmp", Sample4x3(false));
   bmp_for_printers[30] = 4;  // JPEG inside
   auto jpeg = Written("jpg", Sample4x3(false));
-  jpeg.resize(jpeg.size() - 30);  // cut inside the pixel data
+  jpeg.erase(jpeg.end() - 30, jpeg.end());  // cut inside the pixel data
 
   const struct {
     const char* name;
