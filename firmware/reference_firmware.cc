@@ -36,7 +36,7 @@ constexpr int32_t kMarginCycles = 32;
 // The template. @NAME@ is replaced by the generator; the fragment goes where @FRAGMENT@ stands.
 constexpr std::string_view kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, with the picture
-; of an IM.txt fragment (@POSITIONS@ positions). Assemble with: gpasm wheel.asm (gives wheel.hex).
+; of an IM.txt fragment (@HOW_MANY@). Assemble with: gpasm wheel.asm (gives wheel.hex).
 ;
 @WIRING@
 ;
@@ -510,6 +510,7 @@ std::string ReferenceFirmware(std::string_view fragment, int32_t positions, doub
   assert(min_turn < kMaxTurnCycles);  // the firmware compares it with a 24-bit count
   char mhz_text[32];
   std::snprintf(mhz_text, sizeof mhz_text, "%g", mhz);
+  Replace(text, "HOW_MANY", internal::PositionsText(positions));
   Replace(text, "POSITIONS", std::to_string(positions));
   Replace(text, "MHZ", mhz_text);
   // HS above 4 MHz, XT up to it.

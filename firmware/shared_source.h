@@ -82,6 +82,11 @@ inline void ReplaceShared(std::string& text) {
   Replace(text, "TIMER_START", kTimerStart);
 }
 
+// "1 position", "48 positions".
+inline std::string PositionsText(int32_t n) {
+  return std::to_string(n) + (n == 1 ? " position" : " positions");
+}
+
 // v's low byte as an assembler literal: 0x0A.
 inline std::string Hex(int64_t v) {
   char buffer[8];

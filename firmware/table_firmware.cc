@@ -34,7 +34,7 @@ constexpr int32_t kFrameSwitchCycles = 33;
 
 constexpr const char* kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, table layout:
-; the picture (@POSITIONS@ positions) is data in program memory. Assemble with: gpasm wheel.asm
+; @HELD@ data in program memory. Assemble with: gpasm wheel.asm
 ; (gives wheel.hex).
 ;
 @WIRING@
@@ -646,6 +646,10 @@ std::string CodeSource(int32_t positions, double mhz, const TableTiming& timing,
     Replace(text, "TURNS_1", std::to_string(turns[0]));
     Replace(text, "TURNS", TurnsList(turns));
   }
+  Replace(text, "HELD",
+          frames > 1
+              ? std::to_string(frames) + " frames of " + internal::PositionsText(positions) + " are"
+              : "the picture (" + internal::PositionsText(positions) + ") is");
   Replace(text, "POSITIONS", std::to_string(positions));
   Replace(text, "MHZ", Format("%g", mhz));
   Replace(text, "OSC", mhz > 4.0 ? "_HS_OSC" : "_XT_OSC");
