@@ -30,9 +30,7 @@ int RunCheck(const CheckCommandLine& c) {
     r = CheckCommand({c.files[0], loaded.frames[0].led.get(), loaded.positions, {}}, budget,
                      c.firmware.mhz, c.firmware.layout);
   } else {
-    const std::string name = FilesLabel(c.files);
-    r = CheckCommand(AsFramesFile(loaded, TurnsPerFrame(loaded, c.timing), name), c.timing.speed,
-                     c.firmware.mhz);
+    r = CheckCommand(AsFramesFile(loaded, c.files, c.timing), c.timing.speed, c.firmware.mhz);
   }
   std::cout << r.out << std::flush;
   std::cerr << r.err << std::flush;

@@ -35,9 +35,7 @@ int RunFirmware(const FirmwareCommandLine& c) {
     r = FirmwareCommand({c.files[0], &led, loaded.positions, im_text}, c.firmware.mhz,
                         c.firmware.layout);
   } else {
-    const std::string name = FilesLabel(c.files);
-    r = FirmwareCommand(AsFramesFile(loaded, TurnsPerFrame(loaded, c.timing), name),
-                        c.firmware.mhz);
+    r = FirmwareCommand(AsFramesFile(loaded, c.files, c.timing), c.firmware.mhz);
   }
   if (!r.source.empty()) {
     WriteBytesReplacing(c.output,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "cli/cli.h"
@@ -39,13 +40,11 @@ std::span<const uint8_t> Bytes(const std::string& s) {
 }
 
 // A frame of w x w pixels of colour index(x, y).
-template <class Index>
-GifFrame Made(int32_t w, int32_t delay_cs, Index index) {
+GifFrame Made(int32_t w, int32_t delay_cs, const std::function<uint32_t(int32_t, int32_t)>& index) {
   GifFrame f;
   f.width = f.height = w;
   f.delay_cs = delay_cs;
-  for (int32_t p = 0; p < w * w; ++p)
-    f.indices.push_back(static_cast<uint8_t>(index(p % w, p / w)));
+  for (int32_t p = 0; p < w * w; ++p) f.indices.push_back(uint8_t(index(p % w, p / w)));
   return f;
 }
 GifFrame Solid(uint8_t index, int32_t delay_cs = 10) {
@@ -90,23 +89,35 @@ class FramesTest : public ::testing::Test {
     WriteFile(dir_.File(name), std::string(bytes.begin(), bytes.end()));
     return dir_.File(name);
   }
+  // The wheel of the IM.txt `name`; fails the test when it is not one.
+  std::unique_ptr<wheel::LedArray> ReadWheel(const std::string& name, int32_t* n) {
+    auto led = std::make_unique<wheel::LedArray>();
+    imtxt::ImInfo info;
+    std::string error;
+    EXPECT_TRUE(imtxt::ReadIm(ReadFile(dir_.File(name)), *led, &info, &error)) << error;
+    *n = info.positions;
+    return led;
+  }
   RunResult Run(std::vector<std::string> args) {
     testing_support::RunOptions o;
     o.args = std::move(args);
     o.display = "";
     return testing_support::Run(LEDWHEEL, dir_.path(), o);
   }
-  // LoadFrames, its error as "FILE: cause" and what it said on standard error.
-  LoadedFrames Load(const std::vector<std::string>& files, const SourceOptions& options,
-                    std::string* error, std::string* said) {
+  // What fn says on standard error, and its FileError as "FILE: cause".
+  static void Capture(const std::function<void()>& fn, std::string* error, std::string* said) {
     ::testing::internal::CaptureStderr();
-    LoadedFrames loaded;
     try {
-      loaded = LoadFrames(files, options, ImTxtRule(options));
+      fn();
     } catch (const FileError& e) {
       *error = e.file() + ": " + e.what();
     }
     *said = ::testing::internal::GetCapturedStderr();
+  }
+  LoadedFrames Load(const std::vector<std::string>& files, const SourceOptions& options,
+                    std::string* error, std::string* said) {
+    LoadedFrames loaded;
+    Capture([&] { loaded = LoadFrames(files, options, ImTxtRule(options)); }, error, said);
     return loaded;
   }
   // The names in the directory and below, so that a stray file is seen.
@@ -140,15 +151,9 @@ TEST_F(FramesTest, OneFileIsWhatLoadWheelGives) {
     options.file = c.file;
     options.positions = c.positions;
     options.budget = c.budget;
-    std::string want_error, error, said;
-    ::testing::internal::CaptureStderr();
     LoadedWheel want;
-    try {
-      want = LoadWheel(options);
-    } catch (const FileError& e) {
-      want_error = e.file() + ": " + e.what();
-    }
-    const std::string want_said = ::testing::internal::GetCapturedStderr();
+    std::string want_error, want_said, error, said;
+    Capture([&] { want = LoadWheel(options); }, &want_error, &want_said);
     const LoadedFrames got = Load({c.file}, options, &error, &said);
     EXPECT_EQ(said, want_said);
     EXPECT_EQ(error, want_error);
@@ -161,65 +166,43 @@ TEST_F(FramesTest, OneFileIsWhatLoadWheelGives) {
 }
 
 TEST_F(FramesTest, EveryFrameGetsOneN) {
-  const std::string a48 = Im("a.txt", *Wheel(48, 1), 48);
-  const std::string c60 = Im("c.txt", *Wheel(60, 3), 60);
+  const std::string a = Im("a.txt", *Wheel(48, 1), 48), c = Im("c.txt", *Wheel(60, 3), 60);
   const std::string white = Put("white.gif", MakeGif(8, 8, kColours, {Solid(1)}));
   const std::string anim = Put("anim.gif", MakeGif(8, 8, kColours, {Solid(1), Solid(0)}));
+  const std::string differs = c + ": 60 positions, not the 48 of " + a +
+                              ": every frame needs the same number (-n N resamples them all)";
+  const std::string takes =
+      "ledwheel: " + white + " and 1 more pictures: 48 positions, those of " + a + "\n";
   const struct {
-    const char* name;
     std::vector<std::string> files;
-    int32_t positions, want_n;    // want_n 0: any
-    std::vector<bool> resampled;  // each frame's; empty: refused
-    std::string message;          // the note, or the error
+    int32_t positions, want_n;  // want_n 0: any
+    std::string made;           // each frame: 'p' from a picture, 'i' as its IM.txt; "": refused
+    std::string message;        // the note, or the error; a trailing "..." leaves the rest open
   } cases[] = {
-      {"IM.txt files of one N", {a48, a48}, 0, 48, {false, false}, ""},
-      {"IM.txt files of two",
-       {a48, c60, a48},
-       0,
-       0,
-       {},
-       c60 + ": 60 positions, not the 48 of " + a48 +
-           ": every frame needs the same number (-n N resamples them all)"},
-      {"pictures take the IM.txt's N",
-       {white, a48, anim},
-       0,
-       48,
-       {true, false, true, true},
-       "ledwheel: " + white + " and 1 more pictures: 48 positions, those of " + a48 + "\n"},
-      {"-n resamples every other N", {a48, c60}, 60, 60, {true, false}, ""},
-      {"-n auto resamples IM.txt files too",
-       {c60, anim},
-       kAuto,
-       0,
-       {true, true, true},
-       "ledwheel: " + c60 + " and " + anim + ": ..."},
-      {"a missing file",
-       {a48, dir_.File("no.gif")},
-       0,
-       0,
-       {},
-       dir_.File("no.gif") + ": no such file"},
+      {{a, a}, 0, 48, "ii", ""},
+      {{a, c, a}, 0, 0, "", differs},
+      {{white, a, anim}, 0, 48, "pipp", takes},
+      {{a, c}, 60, 60, "pi", ""},  // -n resamples every other N
+      {{c, anim}, kAuto, 0, "ppp", "ledwheel: " + c + " and " + anim + ": ..."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.made + " " + k.message);
     SourceOptions options;
-    options.positions = c.positions;
+    options.positions = k.positions;
     std::string error, said;
-    const LoadedFrames got = Load(c.files, options, &error, &said);
-    const std::string& message = c.resampled.empty() ? error : said;
-    if (c.message.ends_with("...")) {
-      EXPECT_TRUE(message.starts_with(c.message.substr(0, c.message.size() - 3))) << message;
+    const LoadedFrames got = Load(k.files, options, &error, &said);
+    const std::string& message = k.made.empty() ? error : said;
+    if (k.message.ends_with("...")) {
+      EXPECT_TRUE(message.starts_with(k.message.substr(0, k.message.size() - 3))) << message;
     } else {
-      EXPECT_EQ(message, c.message);
+      EXPECT_EQ(message, k.message);
     }
-    if (c.resampled.empty()) continue;
-    if (c.want_n > 0) {
-      EXPECT_EQ(got.positions, c.want_n);
+    if (k.want_n > 0) {
+      EXPECT_EQ(got.positions, k.want_n);
     }
-    ASSERT_EQ(got.frames.size(), c.resampled.size());
-    for (size_t k = 0; k < got.frames.size(); ++k) {
-      EXPECT_EQ(got.frames[k].from_picture, c.resampled[k]) << k;
-    }
+    std::string made;
+    for (const Frame& f : got.frames) made += f.from_picture ? 'p' : 'i';
+    EXPECT_EQ(made, k.made);
   }
 }
 
@@ -228,7 +211,6 @@ TEST_F(FramesTest, EveryFrameGetsOneN) {
 TEST_F(FramesTest, AutomaticNSuitsEveryFrame) {
   const std::string gif =
       Put("mixed.gif", MakeGif(64, 64, kColours, {Solid(0), Busy(1), Solid(1), Busy(2)}));
-  const std::string bytes = ReadFile(gif);
   for (const int32_t budget : {0, 1500}) {
     SCOPED_TRACE(budget);
     SourceOptions options;
@@ -237,7 +219,7 @@ TEST_F(FramesTest, AutomaticNSuitsEveryFrame) {
     std::vector<std::unique_ptr<imaging::WheelSampler>> samplers;
     std::string error, said;
     ASSERT_TRUE(imaging::DecodeGif(
-        Bytes(bytes),
+        Bytes(ReadFile(gif)),
         [&](int32_t, const imaging::Image& canvas, int32_t) {
           samplers.push_back(std::make_unique<imaging::WheelSampler>(canvas, options.import));
           return true;
@@ -249,14 +231,13 @@ TEST_F(FramesTest, AutomaticNSuitsEveryFrame) {
       imaging::Quantize(samplers[k]->Sample(n), options.import, *led);
       return led;
     };
-    auto all_fit = [&](int32_t n) {
-      for (size_t k = 0; k < samplers.size(); ++k) {
-        if (imtxt::FragmentWords(*at(k, n), n) > words) return false;
-      }
-      return true;
-    };
-    int32_t want = 256, largest = 0;
-    while (!all_fit(want)) --want;
+    int32_t want = 257, largest = 0;
+    for (bool fit = false; !fit;) {
+      --want;
+      fit = true;
+      for (size_t k = 0; k < samplers.size(); ++k)
+        fit &= imtxt::FragmentWords(*at(k, want), want) <= words;
+    }
     const LoadedFrames got = Load({gif}, options, &error, &said);
     ASSERT_EQ(got.positions, want);
     EXPECT_LT(want, 200);
@@ -267,8 +248,7 @@ TEST_F(FramesTest, AutomaticNSuitsEveryFrame) {
     EXPECT_EQ(said, "ledwheel: " + gif + ": " + std::to_string(want) +
                         " positions, the most up to 256 whose IM.txt fits " +
                         std::to_string(words) +
-                        " words for each of the 4 frames (the largest "
-                        "takes " +
+                        " words for each of the 4 frames (the largest takes " +
                         std::to_string(largest) + ")\n");
   }
   SourceOptions tight;
@@ -279,34 +259,33 @@ TEST_F(FramesTest, AutomaticNSuitsEveryFrame) {
 }
 
 // The render of several frames is an animated PNG of the frames' spin views, each as long as its
-// whole turns last. White and black pictures are wheels of all 4s and all 0s.
+// whole turns last; one frame is the plain PNG it always was. White and black pictures are wheels
+// of all 4s and all 0s.
 TEST_F(FramesTest, RenderWritesAnAnimationThatPlaysTheWheel) {
   Put("anim.gif", MakeGif(8, 8, kColours, {Solid(1, 10), Solid(0, 25), Solid(1, 100)}));
   Put("long.gif", MakeGif(8, 8, kColours, {Solid(0, 3000), Solid(1, 0)}));
   Im("lit.txt", *Wheel(12, 0, 4), 12);
   imaging::RenderOptions view;
   view.size = 64;
-  const imaging::Image white = imaging::Render(*Wheel(12, 0, 4), 12, view);
-  const imaging::Image black = imaging::Render(*Wheel(12, 0, 0), 12, view);
+  const imaging::Image w = imaging::Render(*Wheel(12, 0, 4), 12, view);
+  const imaging::Image b = imaging::Render(*Wheel(12, 0, 0), 12, view);
+  const std::string cut =
+      "ledwheel: long.gif frame 1: 30 s is 300 turns at 10 turns/s; a frame shows for 255 at "
+      "most\n";
   const struct {
     std::vector<std::string> args;
     std::vector<const imaging::Image*> frames;
     std::vector<double> seconds;
     std::string said = "";
   } cases[] = {
-      {{"anim.gif"}, {&white, &black, &white}, {0.1, 0.3, 1.0}},
-      {{"anim.gif", "--speed", "4"}, {&white, &black, &white}, {0.25, 0.25, 1.0}},
+      {{"lit.txt"}, {&w}, {}},
+      {{"anim.gif"}, {&w, &b, &w}, {0.1, 0.3, 1.0}},
+      {{"anim.gif", "--speed", "4"}, {&w, &b, &w}, {0.25, 0.25, 1.0}},
       // A whole turn at least, 255 at most; a GIF's delay of 0 plays as 100 ms.
-      {{"long.gif", "--speed", "2.5"}, {&black, &white}, {30.0, 0.4}},
-      {{"long.gif"},
-       {&black, &white},
-       {25.5, 0.1},
-       "ledwheel: long.gif frame 1: 30 s is 300 turns at 10 turns/s; a frame shows for 255 at "
-       "most\n"},
-      {{"anim.gif", "--turns-per-frame", "3", "--speed", "20"},
-       {&white, &black, &white},
-       {0.15, 0.15, 0.15}},
-      {{"lit.txt", "anim.gif"}, {&white, &white, &black, &white}, {1.0, 0.1, 0.3, 1.0}},
+      {{"long.gif", "--speed", "2.5"}, {&b, &w}, {30.0, 0.4}},
+      {{"long.gif"}, {&b, &w}, {25.5, 0.1}, cut},
+      {{"anim.gif", "--turns-per-frame", "3", "--speed", "20"}, {&w, &b, &w}, {0.15, 0.15, 0.15}},
+      {{"lit.txt", "anim.gif"}, {&w, &w, &b, &w}, {1.0, 0.1, 0.3, 1.0}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"render", "-n", "12", "--size", "64", "-o", "a.png"};
@@ -315,23 +294,23 @@ TEST_F(FramesTest, RenderWritesAnAnimationThatPlaysTheWheel) {
     const RunResult r = Run(args);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, c.said);
+    const std::string png = ReadFile(dir_.File("a.png"));
+    if (c.frames.size() == 1) {
+      const std::vector<uint8_t> plain = imaging::EncodePng(*c.frames[0]);
+      EXPECT_EQ(png, std::string(plain.begin(), plain.end()));
+      continue;
+    }
     std::vector<imaging::testing::ApngFrame> frames;
     uint32_t plays = 1;
     std::string error;
-    ASSERT_TRUE(
-        imaging::testing::ReadApng(Bytes(ReadFile(dir_.File("a.png"))), &frames, &plays, &error))
-        << error;
+    ASSERT_TRUE(imaging::testing::ReadApng(Bytes(png), &frames, &plays, &error)) << error;
     ASSERT_EQ(frames.size(), c.frames.size());
     for (size_t k = 0; k < c.frames.size(); ++k) {
       EXPECT_EQ(frames[k].image.rgba, c.frames[k]->rgba) << "frame " << k + 1;
-      EXPECT_DOUBLE_EQ(static_cast<double>(frames[k].delay_numerator) / frames[k].delay_denominator,
+      EXPECT_DOUBLE_EQ(double(frames[k].delay_numerator) / frames[k].delay_denominator,
                        c.seconds[k]);
     }
   }
-  // One frame is the plain PNG it always was.
-  ASSERT_EQ(Run({"render", "lit.txt", "--size", "64", "-o", "one.png"}).exit_code, 0);
-  const std::vector<uint8_t> png = imaging::EncodePng(white);
-  EXPECT_EQ(ReadFile(dir_.File("one.png")), std::string(png.begin(), png.end()));
 }
 
 // An animated GIF gives one IM.txt a frame, named by -o; a file in the way, or a bad file in a
@@ -342,27 +321,24 @@ TEST_F(FramesTest, ImportWritesOneImTxtAFrameOrNothing) {
   Put("cut.gif", {cut.begin(), cut.end() - 6});
   WriteFile(dir_.File("in-the-way-2.txt"), "two");
   std::filesystem::permissions(dir_.File("in-the-way-2.txt"), std::filesystem::perms::owner_read);
+  const std::string kCut = "ledwheel: cut.gif: damaged picture (GIF: truncated)\n";
+  const std::string first =
+      "ledwheel: anim.gif: 3 frames; one.txt holds the first (-o DIR/ or -o frame-%02d.txt writes "
+      "one IM.txt a frame)\n";
+  const std::string read_only = "ledwheel: in-the-way-2.txt: is read-only: not replaced\n";
   const struct {
     std::vector<std::string> args;
     std::vector<std::string> files;  // the frames' files
     std::string said = "";
   } cases[] = {
       {{"anim.gif", "-o", "frames/"},
-       {"frames/anim-01.txt", "frames/anim-02.txt", "frames/anim-03.txt"},
-       ""},
-      {{"anim.gif", "-o", "f-%02d.txt"}, {"f-01.txt", "f-02.txt", "f-03.txt"}, ""},
-      {{"anim.gif", "-o", "x%3d%%"}, {"x  1%", "x  2%", "x  3%"}, ""},
-      {{"anim.gif", "-o", "one.txt"},
-       {"one.txt"},
-       "ledwheel: anim.gif: 3 frames; one.txt holds the first (-o DIR/ or -o frame-%02d.txt "
-       "writes one IM.txt a frame)\n"},
-      {{"anim.gif", "-o", "in-the-way-%d.txt"},
-       {},
-       "ledwheel: in-the-way-2.txt: is read-only: not replaced\n"},
-      {{"cut.gif", "-o", "new/"}, {}, "ledwheel: cut.gif: damaged picture (GIF: truncated)\n"},
-      {{"render", "anim.gif", "cut.gif"},
-       {},
-       "ledwheel: cut.gif: damaged picture (GIF: truncated)\n"},
+       {"frames/anim-01.txt", "frames/anim-02.txt", "frames/anim-03.txt"}},
+      {{"anim.gif", "-o", "f-%02d.txt"}, {"f-01.txt", "f-02.txt", "f-03.txt"}},
+      {{"anim.gif", "-o", "x%3d%%"}, {"x  1%", "x  2%", "x  3%"}},
+      {{"anim.gif", "-o", "one.txt"}, {"one.txt"}, first},
+      {{"anim.gif", "-o", "in-the-way-%d.txt"}, {}, read_only},
+      {{"cut.gif", "-o", "new/"}, {}, kCut},
+      {{"render", "anim.gif", "cut.gif"}, {}, kCut},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[2]);
@@ -377,12 +353,9 @@ TEST_F(FramesTest, ImportWritesOneImTxtAFrameOrNothing) {
       EXPECT_EQ(Names(), before);
     }
     for (size_t k = 0; k < c.files.size(); ++k) {
-      wheel::LedArray led{};
-      imtxt::ImInfo info;
-      std::string error;
-      ASSERT_TRUE(imtxt::ReadIm(ReadFile(dir_.File(c.files[k])), led, &info, &error)) << error;
-      EXPECT_EQ(info.positions, 12);
-      EXPECT_EQ(led[7][11].toestand, k == 1 ? 0 : 4) << c.files[k];
+      int32_t n = 0;
+      EXPECT_EQ((*ReadWheel(c.files[k], &n))[7][11].toestand, k == 1 ? 0 : 4) << c.files[k];
+      EXPECT_EQ(n, 12);
     }
   }
 }
@@ -407,10 +380,9 @@ TEST_F(FramesTest, WriteAllReplacingWritesAllOrNothing) {
     try {
       WriteAllReplacing({dir_.File("a"), dir_.File("b"), dir_.File(c.last)},
                         [&](size_t k, const std::string& temp) {
-                          if (static_cast<int32_t>(k) + 10 == c.failing)
+                          if (int32_t(k) + 10 == c.failing)
                             throw rts::Failure(4, "IOException.hardDeviceError 00000070H");
-                          if (static_cast<int32_t>(k) == c.failing)
-                            throw FileError(temp, "disk on fire");
+                          if (int32_t(k) == c.failing) throw FileError(temp, "disk on fire");
                           WriteFile(temp, "new");
                         });
     } catch (const FileError& e) {
@@ -426,7 +398,7 @@ TEST_F(FramesTest, WriteAllReplacingWritesAllOrNothing) {
 
 // `ledwheel firmware FILE...` on the simulator, turn by turn: each frame for its turns, from
 // IM.txt files and from a GIF's delays; frames the chip does not hold, and several frames in the
-// fragment layout, are refused with nothing written.
+// fragment layout, are refused with nothing written. `check` reports the same frames.
 TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
   for (const char* name : {"a", "b", "c"}) Im(name + std::string(".txt"), *Wheel(60, *name), 60);
   Im("wide.txt", *Wheel(500, 1), 500);
@@ -436,9 +408,20 @@ TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
   ASSERT_EQ(Run({"import", "anim.gif", "-n", "60", "-o", "%d.txt"}).exit_code, 0);
   const int32_t auto_n =
       std::min(firmware::TablePositionsFor(10, 20, 3), firmware::TablePositionsFit(3));
-  const std::string kFragment =
+  const std::string auto_note =
+      "anim.gif: " + std::to_string(auto_n) +
+      " positions, the most up to 500 at which the table firmware holds the 3 frames and shows "
+      "them at 10 turns/s";
+  const std::string too_many = "ledwheel: wide.txt and wide.txt: 2 frames of 500 positions need " +
+                               std::to_string(firmware::TableFirmwareWords(500, 2)) +
+                               " program words, the chip has 8192; 1 frame of 500 positions fit\n";
+  const std::string fragment =
       "ledwheel: --layout fragment: the fragment holds one picture; the table layout holds "
       "several frames\n";
+  const std::string check3 = "frames: 3 in 60 turns (3 s at 20 turns/s)\n" +
+                             firmware::FramesFitReport(firmware::CheckTableFit(60, 20, 3));
+  const std::string check2 = "frames: 2 in 20 turns (2 s at 10 turns/s)\n" +
+                             firmware::FramesFitReport(firmware::CheckTableFit(500, 4, 2));
   const struct {
     std::vector<std::string> args;  // firmware's (with -o out.asm), or a whole command
     int exit_code;
@@ -450,34 +433,13 @@ TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
   } cases[] = {
       {{"a.txt", "b.txt", "c.txt", "--turns-per-frame", "2"}, 0, "", "", "abc", "..112233112"},
       {{"anim.gif", "-n", "60", "--speed", "20"}, 0, "", "", "123", "..112333112"},
-      {{"anim.gif"},
-       0,
-       "",
-       "anim.gif: " + std::to_string(auto_n) +
-           " positions, the most up to 500 at which the table firmware holds the 3 frames and "
-           "shows them at 10 turns/s",
-       "",
-       "",
-       auto_n},
-      {{"wide.txt", "wide.txt"},
-       3,
-       "",
-       "ledwheel: wide.txt and wide.txt: 2 frames of 500 positions need " +
-           std::to_string(firmware::TableFirmwareWords(500, 2)) +
-           " program words, the chip has 8192; 1 frame of 500 positions fit\n"},
-      {{"a.txt", "b.txt", "--layout", "fragment"}, 2, "", kFragment},
-      {{"anim.gif", "--layout", "fragment"}, 2, "", kFragment},
+      {{"anim.gif"}, 0, "", auto_note, "", "", auto_n},
+      {{"wide.txt", "wide.txt"}, 3, "", too_many},
+      {{"a.txt", "b.txt", "--layout", "fragment"}, 2, "", fragment},
+      {{"anim.gif", "--layout", "fragment"}, 2, "", fragment},
       {{"a.txt", "missing.gif"}, 1, "", "ledwheel: missing.gif: no such file\n"},
-      {{"check", "a.txt", "b.txt", "c.txt", "--speed", "20"},
-       0,
-       "frames: 3 in 60 turns (3 s at 20 turns/s)\n" +
-           firmware::FramesFitReport(firmware::CheckTableFit(60, 20, 3)),
-       ""},
-      {{"check", "wide.txt", "wide.txt", "--mhz", "4"},
-       3,
-       "frames: 2 in 20 turns (2 s at 10 turns/s)\n" +
-           firmware::FramesFitReport(firmware::CheckTableFit(500, 4, 2)),
-       ""},
+      {{"check", "a.txt", "b.txt", "c.txt", "--speed", "20"}, 0, check3, ""},
+      {{"check", "wide.txt", "wide.txt", "--mhz", "4"}, 3, check2, ""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"firmware", "-o", "out.asm"};
@@ -497,15 +459,11 @@ TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
               std::string::npos);
     std::vector<firmware::testing::Picture> pictures;
     for (const char name : c.frames) {
-      wheel::LedArray led{};
-      imtxt::ImInfo info;
-      std::string error;
-      ASSERT_TRUE(
-          imtxt::ReadIm(ReadFile(dir_.File(name + std::string(".txt"))), led, &info, &error))
-          << error;
-      auto& p = pictures.emplace_back(static_cast<size_t>(info.positions));
-      for (int32_t n = 1; n <= info.positions; ++n) {
-        for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) p[n - 1][i - 1] = led[n][i].toestand;
+      int32_t n = 0;
+      const auto led = ReadWheel(name + std::string(".txt"), &n);
+      auto& p = pictures.emplace_back(static_cast<size_t>(n));
+      for (int32_t q = 1; q <= n; ++q) {
+        for (int32_t i = 1; i <= wheel::kLedsPerSpoke; ++i) p[q - 1][i - 1] = (*led)[q][i].toestand;
       }
     }
     // A wheel at 150 turns per second.

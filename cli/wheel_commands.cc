@@ -14,17 +14,18 @@
 namespace cli {
 namespace {
 
-// An option's complaint, or empty when the options are in range.
-std::string OptionProblem(std::optional<int32_t> budget, double mhz) {
+// A command's output so far: empty, or the usage error of an option out of range.
+CommandOutput Begin(std::optional<int32_t> budget, double mhz) {
+  CommandOutput result;
   if (const std::string c = OutOfRange(limits::kMhz, mhz); !c.empty()) {
-    return "ledwheel: --mhz: " + c + "\n";
-  }
-  if (budget) {
-    if (const std::string c = OutOfRange(limits::kBudget, *budget); !c.empty()) {
-      return "ledwheel: --budget: " + c + "\n";
+    result.err = "ledwheel: --mhz: " + c + "\n";
+  } else if (budget) {
+    if (const std::string b = OutOfRange(limits::kBudget, *budget); !b.empty()) {
+      result.err = "ledwheel: --budget: " + b + "\n";
     }
   }
-  return "";
+  if (!result.err.empty()) result.exit_code = kExitUsage;
+  return result;
 }
 
 std::string Format(const char* format, double v) {
@@ -110,9 +111,10 @@ LoadedFrames LoadFirmwareFrames(const std::vector<std::string>& files, const Sou
   return loaded;
 }
 
-FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<int32_t>& turns,
-                        std::string_view name) {
-  FramesFile file{name, {}, loaded.positions};
+FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<std::string>& files,
+                        const FrameTiming& timing) {
+  FramesFile file{FilesLabel(files), {}, loaded.positions};
+  const std::vector<int32_t> turns = TurnsPerFrame(loaded, timing);
   for (size_t k = 0; k < loaded.frames.size(); ++k) {
     file.frames.push_back({loaded.frames[k].led.get(), turns[k]});
   }
@@ -121,12 +123,8 @@ FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<int32_t>& 
 
 CommandOutput CheckCommand(const FramesFile& file, double speed, double mhz) {
   assert(file.frames.size() > 1 && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
-  CommandOutput result;
-  result.err = OptionProblem(std::nullopt, mhz);
-  if (!result.err.empty()) {
-    result.exit_code = kExitUsage;
-    return result;
-  }
+  CommandOutput result = Begin(std::nullopt, mhz);
+  if (result.exit_code != kExitOk) return result;
   int32_t turns = 0;
   for (const firmware::TableFrame& f : file.frames) turns += f.turns;
   const firmware::TableFit table =
@@ -140,12 +138,8 @@ CommandOutput CheckCommand(const FramesFile& file, double speed, double mhz) {
 
 CommandOutput FirmwareCommand(const FramesFile& file, double mhz) {
   assert(file.frames.size() > 1 && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
-  CommandOutput result;
-  result.err = OptionProblem(std::nullopt, mhz);
-  if (!result.err.empty()) {
-    result.exit_code = kExitUsage;
-    return result;
-  }
+  CommandOutput result = Begin(std::nullopt, mhz);
+  if (result.exit_code != kExitOk) return result;
   const firmware::TableFit table =
       firmware::CheckTableFit(file.positions, mhz, static_cast<int32_t>(file.frames.size()));
   // Past the chip's memory gpasm refuses the source: none at all, and the frames that fit.
@@ -161,12 +155,8 @@ CommandOutput FirmwareCommand(const FramesFile& file, double mhz) {
 CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget, double mhz,
                            firmware::Layout layout) {
   assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
-  CommandOutput result;
-  result.err = OptionProblem(budget, mhz);
-  if (!result.err.empty()) {
-    result.exit_code = kExitUsage;
-    return result;
-  }
+  CommandOutput result = Begin(budget, mhz);
+  if (result.exit_code != kExitOk) return result;
   const firmware::TableFit table = firmware::CheckTableFit(file.positions, mhz);
   const firmware::Fit fragment = firmware::CheckFit(
       *file.led, file.positions, budget.value_or(firmware::kFragmentBudget), mhz);
@@ -181,12 +171,8 @@ CommandOutput CheckCommand(const WheelFile& file, std::optional<int32_t> budget,
 
 CommandOutput FirmwareCommand(const WheelFile& file, double mhz, firmware::Layout layout) {
   assert(file.led != nullptr && file.positions >= 1 && file.positions <= wheel::kMaxPositions);
-  CommandOutput result;
-  result.err = OptionProblem(std::nullopt, mhz);
-  if (!result.err.empty()) {
-    result.exit_code = kExitUsage;
-    return result;
-  }
+  CommandOutput result = Begin(std::nullopt, mhz);
+  if (result.exit_code != kExitOk) return result;
   if (layout == firmware::Layout::kTable) {
     // Every picture of up to 500 positions fits the chip as a table.
     result.source = firmware::TableFirmware(*file.led, file.positions, mhz);

@@ -54,7 +54,7 @@ CommandOutput FirmwareCommand(const WheelFile& file, double mhz,
 // Several frames as the commands see them: the files as messages name them, and each frame's
 // LED states (rows 1..positions) with the whole turns it shows for.
 struct FramesFile {
-  std::string_view name;
+  std::string name;
   std::vector<firmware::TableFrame> frames;
   int32_t positions = 0;
 };
@@ -76,10 +76,11 @@ CommandOutput FirmwareCommand(const FramesFile& file, double mhz);
 LoadedFrames LoadFirmwareFrames(const std::vector<std::string>& files, const SourceOptions& source,
                                 const FirmwareOptions& options, double speed);
 
-// The loaded frames with their turns, named `name`, as CheckCommand and FirmwareCommand take
-// them. REQUIRES: turns.size() == loaded.frames.size(); loaded outlives the result.
-FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<int32_t>& turns,
-                        std::string_view name);
+// The frames loaded from files, as CheckCommand and FirmwareCommand take them: named as messages
+// name the files, each frame with its turns by timing (whose notes go to standard error).
+// REQUIRES: loaded outlives the result.
+FramesFile AsFramesFile(const LoadedFrames& loaded, const std::vector<std::string>& files,
+                        const FrameTiming& timing);
 
 // Why --layout fragment takes one picture: the usage error's text.
 extern const char* const kFragmentHoldsOnePicture;

@@ -15,17 +15,6 @@ constexpr int kRegs = 8;
 constexpr const char* kRegNames[kRegs] = {"portd", "portb", "porta", "portc",
                                           "trisd", "trisb", "trisa", "trisc"};
 
-// The hexadecimal number right after `marker` in text, or -1.
-int64_t HexAfter(const std::string& text, const std::string& marker) {
-  const size_t at = text.find(marker);
-  if (at == std::string::npos) return -1;
-  size_t end = at + marker.size();
-  while (end < text.size() && text[end] == ' ') ++end;
-  const size_t digits = text.find_first_not_of("0123456789ABCDEFabcdef", end);
-  if (digits == end) return -1;
-  return static_cast<int64_t>(std::stoull(text.substr(end, digits - end), nullptr, 16));
-}
-
 // gpsim's log: a line "0x<cycle> p16f877a 0x<address> ..." for each instruction, followed by
 // lines such as "  Wrote: 0x01 to portd(0x0008) was 0x00".
 std::vector<PortWrite> ParseLog(std::istream& in) {
@@ -76,6 +65,16 @@ std::vector<State> States(const std::vector<PortWrite>& writes) {
 }
 
 }  // namespace
+
+int64_t HexAfter(const std::string& text, const std::string& marker) {
+  const size_t at = text.find(marker);
+  if (at == std::string::npos) return -1;
+  size_t end = at + marker.size();
+  while (end < text.size() && text[end] == ' ') ++end;
+  const size_t digits = text.find_first_not_of("0123456789ABCDEFabcdef", end);
+  if (digits == end) return -1;
+  return static_cast<int64_t>(std::stoull(text.substr(end, digits - end), nullptr, 16));
+}
 
 Simulation Simulate(const std::string& dir, const std::string& source,
                     const std::vector<uint64_t>& edges, uint64_t until, uint64_t low_cycles) {

@@ -33,6 +33,9 @@ struct Simulation {
 Simulation Simulate(const std::string& dir, const std::string& source,
                     const std::vector<uint64_t>& edges, uint64_t until, uint64_t low_cycles = 40);
 
+// The hexadecimal number right after `marker` in text (blanks between allowed), or -1.
+int64_t HexAfter(const std::string& text, const std::string& marker);
+
 // Sensor edges: the first at `first`, then one a period later each.
 std::vector<uint64_t> Edges(uint64_t first, const std::vector<double>& periods);
 

@@ -7,11 +7,15 @@
 #include <string>
 
 #include "firmware/sensor_edge.h"
+#include "firmware/shared_source.h"
 #include "imtxt/fragment_words.h"
 #include "wheel/wheel.h"
 
 namespace firmware {
 namespace {
+
+using internal::Hex;
+using internal::Replace;
 
 // The wait at the first hoek label takes up to one round of its loop to see the new angle.
 constexpr int32_t kWaitCycles = 5;
@@ -32,12 +36,9 @@ constexpr int32_t kMarginCycles = 32;
 // The template. @NAME@ is replaced by the generator; the fragment goes where @FRAGMENT@ stands.
 constexpr std::string_view kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, with the picture
-; of an IM.txt fragment (@POSITIONS@ positions). Assemble with: gpasm wheel.asm (gives wheel.hex).
+; of an IM.txt fragment (@HOW_MANY@). Assemble with: gpasm wheel.asm (gives wheel.hex).
 ;
-; Wiring: LEDs 1-8 on RD0-RD7, LED 9 on RB4, LEDs 10-12 on RB1-RB3, LEDs 13-16 on RA0-RA3,
-; LEDs 17-24 on RC0-RC7, each lit by a high pin. The sensor (Hall sensor or reed switch) pulls
-; RB0/INT to ground once per turn, as the spoke passes position 1; weak pull-ups hold it high.
-; Crystal @MHZ@ MHz.
+@WIRING@
 ;
 ; Timer1 counts instruction cycles; with a software upper byte the turn is a 24-bit count. The
 ; sensor interrupt divides the turn planned by the number of positions, and a CCP1 compare
@@ -410,48 +411,14 @@ ADVANCE_STEP
         BCF     PIR1,CCP1IF     ; a match between the two writes was no step
         RETURN
 
-START
-        CLRF    STATUS
-        CLRF    PORTA           ; every LED off
-        CLRF    PORTB
-        CLRF    PORTC
-        CLRF    PORTD
-        MOVLW   0x20            ; clear the state
-        MOVWF   FSR
-START_CLEAR
-        CLRF    INDF
-        INCF    FSR,F
-        MOVLW   RAM_END
-        XORWF   FSR,W
-        BTFSS   STATUS,Z
-        GOTO    START_CLEAR
+@START@
         MOVLW   D'2'            ; no angle yet
         MOVWF   HOEKVERANDERD
-        BSF     STATUS,RP0      ; bank 1
-        MOVLW   B'00000110'     ; PORTA digital
-        MOVWF   ADCON1
-        MOVLW   B'00000111'     ; comparators off
-        MOVWF   CMCON
-        MOVLW   B'11110000'     ; RA0-RA3: LEDs 13-16
-        MOVWF   TRISA
-        MOVLW   B'11100001'     ; RB1-RB4: LEDs 10, 11, 12, 9; RB0: the sensor
-        MOVWF   TRISB
-        CLRF    TRISC           ; LEDs 17-24
-        CLRF    TRISD           ; LEDs 1-8
-        MOVLW   B'00001000'     ; weak pull-ups on, INT on the falling edge
-        MOVWF   OPTION_REG
+@PORTS@
         MOVLW   (1 << TMR1IE) | (1 << CCP1IE)
         MOVWF   PIE1
         BCF     STATUS,RP0
-        MOVLW   B'00001010'     ; CCP1 compare: an interrupt only, RC2 stays an LED
-        MOVWF   CCP1CON
-        CLRF    TMR1L
-        CLRF    TMR1H
-        MOVLW   B'00000001'     ; Timer1 on the instruction clock
-        MOVWF   T1CON
-        CLRF    PIR1
-        MOVLW   (1 << GIE) | (1 << PEIE) | (1 << INTE)
-        MOVWF   INTCON
+@TIMER_START@
         MOVLW   HIGH FRAGMENT
         MOVWF   PCLATH
         GOTO    FRAGMENT
@@ -502,20 +469,6 @@ constexpr const char* kAfterGuard =
         CALL    FLOAT_PINS
 )";
 
-void Replace(std::string& text, std::string_view key, const std::string& value) {
-  const std::string marker = "@" + std::string(key) + "@";
-  for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
-    text.replace(at, marker.size(), value);
-    at += value.size();
-  }
-}
-
-std::string Hex(int64_t v) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%02X", static_cast<unsigned>(v & 0xFF));
-  return buffer;
-}
-
 // The fragment's lines with blanks for underscores and LF line ends.
 std::string Unfold(std::string_view fragment) {
   std::string out;
@@ -551,11 +504,13 @@ std::string ReferenceFirmware(std::string_view fragment, int32_t positions, doub
   assert(positions >= 1 && positions <= wheel::kMaxPositions);
   assert(mhz >= kMinMhz && mhz <= kMaxMhz);
   std::string text(kTemplate);
+  internal::ReplaceShared(text);
   const int64_t min_turn = MinTurnCycles(positions);
   const int32_t worst = WorstStepCycles(positions);
   assert(min_turn < kMaxTurnCycles);  // the firmware compares it with a 24-bit count
   char mhz_text[32];
   std::snprintf(mhz_text, sizeof mhz_text, "%g", mhz);
+  Replace(text, "HOW_MANY", internal::PositionsText(positions));
   Replace(text, "POSITIONS", std::to_string(positions));
   Replace(text, "MHZ", mhz_text);
   // HS above 4 MHz, XT up to it.

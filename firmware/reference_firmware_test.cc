@@ -21,23 +21,13 @@ namespace {
 
 using imtxt::testing::Picture;
 using imtxt::testing::Position;
+using testing::HexAfter;
 using testing_support::TempDir;
 
 constexpr double kMhz = 20.0;
 constexpr double kCyclesPerSecond = kMhz * 1e6 / 4;
 constexpr uint64_t kFirstEdge = 1000;  // cycle of the first sensor edge
 constexpr unsigned kFragmentPage = 0x800;
-
-// The hexadecimal number right after `marker` in text (from `from` on), or -1.
-int64_t HexAfter(const std::string& text, const std::string& marker, size_t from = 0) {
-  const size_t at = text.find(marker, from);
-  if (at == std::string::npos) return -1;
-  size_t end = at + marker.size();
-  while (end < text.size() && text[end] == ' ') ++end;
-  const size_t digits = text.find_first_not_of("0123456789ABCDEFabcdef", end);
-  if (digits == end) return -1;
-  return static_cast<int64_t>(std::stoull(text.substr(end, digits - end), nullptr, 16));
-}
 
 struct Sim {
   std::string gpasm;  // gpasm's messages

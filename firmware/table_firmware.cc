@@ -9,10 +9,14 @@
 #include <sstream>
 
 #include "firmware/sensor_edge.h"
+#include "firmware/shared_source.h"
 #include "imtxt/beeld_matrix.h"
 
 namespace firmware {
 namespace {
+
+using internal::Hex;
+using internal::Replace;
 
 // The turn's plan ends this much before the edge planned: Timer1 restarts 19 cycles after the
 // edge, and the end-of-turn handler takes 30 from its match, with the interrupt's entry.
@@ -30,13 +34,10 @@ constexpr int32_t kFrameSwitchCycles = 33;
 
 constexpr const char* kTemplate =
     R"(; Reference firmware of a 24-LED persistence-of-vision wheel on a PIC16F877A, table layout:
-; the picture (@POSITIONS@ positions) is data in program memory. Assemble with: gpasm wheel.asm
+; @HELD@ data in program memory. Assemble with: gpasm wheel.asm
 ; (gives wheel.hex).
 ;
-; Wiring: LEDs 1-8 on RD0-RD7, LED 9 on RB4, LEDs 10-12 on RB1-RB3, LEDs 13-16 on RA0-RA3,
-; LEDs 17-24 on RC0-RC7, each lit by a high pin. The sensor (Hall sensor or reed switch) pulls
-; RB0/INT to ground once per turn, as the spoke passes position 1; weak pull-ups hold it high.
-; Crystal @MHZ@ MHz.
+@WIRING@
 ;
 ; Timer1 counts instruction cycles; with a software upper byte a turn is a 24-bit count. At the
 ; sensor edge the interrupt measures the turn that ended and, when the next can be shown, cuts
@@ -327,40 +328,14 @@ EDGE_DARK
         BCF     PIR1,CCP1IF
         RETFIE
 
-START
-        CLRF    STATUS
-        CLRF    PORTA           ; every LED off
-        CLRF    PORTB
-        CLRF    PORTC
-        CLRF    PORTD
-        MOVLW   0x20            ; clear the state
-        MOVWF   FSR
-START_CLEAR
-        CLRF    INDF
-        INCF    FSR,F
-        MOVLW   RAM_END
-        XORWF   FSR,W
-        BTFSS   STATUS,Z
-        GOTO    START_CLEAR
+@START@
         MOVLW   LOW IDLE
         MOVWF   NEXTH
         MOVLW   LOW TABLE
         MOVWF   BASEL
         MOVLW   HIGH TABLE
         MOVWF   BASEH
-@START_FRAMES@        BSF     STATUS,RP0      ; bank 1
-        MOVLW   B'00000110'     ; PORTA digital
-        MOVWF   ADCON1
-        MOVLW   B'00000111'     ; comparators off
-        MOVWF   CMCON
-        MOVLW   B'11110000'     ; RA0-RA3: LEDs 13-16
-        MOVWF   TRISA
-        MOVLW   B'11100001'     ; RB1-RB4: LEDs 10, 11, 12, 9; RB0: the sensor
-        MOVWF   TRISB
-        CLRF    TRISC           ; LEDs 17-24
-        CLRF    TRISD           ; LEDs 1-8
-        MOVLW   B'00001000'     ; weak pull-ups on, INT on the falling edge
-        MOVWF   OPTION_REG
+@START_FRAMES@@PORTS@
         MOVLW   (1 << CCP1IE)     ; Timer1's overflows are counted by the compare's handlers
         MOVWF   PIE1
         BSF     STATUS,RP1      ; bank 3
@@ -370,15 +345,7 @@ START_CLEAR
         MOVLW   0x80            ; the first match 32768 cycles on
         MOVWF   CCPR1L
         MOVWF   CCPR1H
-        MOVLW   B'00001010'     ; CCP1 compare: an interrupt only, RC2 stays an LED
-        MOVWF   CCP1CON
-        CLRF    TMR1L
-        CLRF    TMR1H
-        MOVLW   B'00000001'     ; Timer1 on the instruction clock
-        MOVWF   T1CON
-        CLRF    PIR1
-        MOVLW   (1 << GIE) | (1 << PEIE) | (1 << INTE)
-        MOVWF   INTCON
+@TIMER_START@
 MAIN
         GOTO    MAIN
 
@@ -386,21 +353,11 @@ MAIN
 @TABLE@        END
 )";
 
-void Replace(std::string& text, std::string_view key, std::string_view value) {
-  const std::string marker = "@" + std::string(key) + "@";
-  for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
-    text.replace(at, marker.size(), value);
-    at += value.size();
-  }
-}
-
 std::string Format(const char* format, auto... args) {
   char buffer[160];
   std::snprintf(buffer, sizeof buffer, format, args...);
   return buffer;
 }
-
-std::string Hex(int64_t v) { return Format("0x%02X", static_cast<unsigned>(v & 0xFF)); }
 
 std::string Op(const char* mnemonic, const std::string& operand = "") {
   std::string line = Format("        %-8s", mnemonic);
@@ -680,6 +637,7 @@ std::string CodeSource(int32_t positions, double mhz, const TableTiming& timing,
   const Plan plan = MakePlan(positions, frames, timing);
   assert(plan.min_q < int64_t{1} << 24);
   std::string text(kTemplate);
+  internal::ReplaceShared(text);
   for (size_t k = 0; k < std::size(kFrameKeys); ++k) {
     Replace(text, kFrameKeys[k], frames > 1 ? kFrames[k] : kOneFrame[k]);
   }
@@ -688,6 +646,10 @@ std::string CodeSource(int32_t positions, double mhz, const TableTiming& timing,
     Replace(text, "TURNS_1", std::to_string(turns[0]));
     Replace(text, "TURNS", TurnsList(turns));
   }
+  Replace(text, "HELD",
+          frames > 1
+              ? std::to_string(frames) + " frames of " + internal::PositionsText(positions) + " are"
+              : "the picture (" + internal::PositionsText(positions) + ") is");
   Replace(text, "POSITIONS", std::to_string(positions));
   Replace(text, "MHZ", Format("%g", mhz));
   Replace(text, "OSC", mhz > 4.0 ? "_HS_OSC" : "_XT_OSC");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -99,6 +100,8 @@ class EditE2E : public ::testing::Test {
         &shown);
     ASSERT_TRUE(shown) << "first screen not complete";
   }
+
+  void Close() { x_->Click(geo_->screen_size_x - 20, 20); }  // " X "
 
   void WriteAndEnd() {
     x_->Click(90, 17);  // " CREATE  IM.TXT "
@@ -240,138 +243,85 @@ TEST_F(EditE2E, StrokesUndoRedoAndWritesThatGoOn) {
   Start(48, 0, {"edit"});
   EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
   auto model = std::make_unique<wheel::LedArray>();
-  const auto centre = [&](int32_t i, int32_t j) { return At(i, j); };
-
   struct Led {
     int32_t ring, position, intensity;  // 0-based ring and position
   };
-  enum class Act { kDrag, kLine, kOutAndBack, kKeyDuringStroke, kClick, kKey };
   struct Step {
     const char* what;
-    Act act;
-    std::vector<std::pair<int32_t, int32_t>> points;  // (ring, position) the pointer visits
-    unsigned long key = 0;
-    bool ctrl = false, shift = false;
-    std::vector<Led> now;  // what the LEDs the step changes show afterwards
+    // With no stroke, the key: "2", "^z" for Ctrl+Z, "^Z" for Ctrl+Shift+Z. With a stroke, how it
+    // goes: "jump" in one movement, "out" leaving the window after its first LED and coming
+    // back, or a key typed after its first LED.
+    std::string act;
+    // (ring, position) where the button goes down and what the pointer then passes, each waited
+    // for until it shows the stroke's intensity; one: a click.
+    std::vector<std::pair<int32_t, int32_t>> stroke = {};
+    std::vector<Led> now = {};  // what the LEDs the step changes show afterwards
     bool unwritten = true;
     bool written = false;  // the output now holds the model
   };
   std::vector<std::pair<int32_t, int32_t>> ring13;
-  for (int32_t j = 4; j <= 16; j += 2) ring13.push_back({12, j});
-  std::vector<Led> ring13_lit;
-  for (int32_t j = 4; j <= 16; ++j) ring13_lit.push_back({12, j, 4});
-  std::vector<Led> line_lit;
+  std::vector<Led> ring13_lit, line_lit;
+  for (int32_t j = 4; j <= 16; ++j) {
+    if (j % 2 == 0) ring13.push_back({12, j});
+    ring13_lit.push_back({12, j, 4});
+  }
   for (int32_t i = 8; i <= 20; ++i) line_lit.push_back({i, 24, 2});
+  const std::vector<Led> out_lit = {{14, 0, 3}, {21, 0, 3}, {22, 0, 3}, {23, 0, 3}};
+  const std::vector<Led> held = {{16, 30, 3}, {16, 31, 3}}, undone = {{16, 30, 0}, {16, 31, 0}};
   const Step steps[] = {
-      {"a drag along ring 13, reported at every other LED, paints those between too", Act::kDrag,
-       ring13, 0, false, false, ring13_lit},
-      {"2 selects intensity 2", Act::kKey, {}, XK_2, false, false, {}},
+      {"a drag along ring 13, reported at every other LED, paints those between too", "", ring13,
+       ring13_lit},
+      {"2 selects intensity 2", "2"},
       {"a straight drag in one movement paints every LED on its line",
-       Act::kLine,
+       "jump",
        {{8, 24}, {20, 24}},
-       0,
-       false,
-       false,
        line_lit},
-      {"3 selects intensity 3", Act::kKey, {}, XK_3, false, false, {}},
+      {"3 selects intensity 3", "3"},
       {"a drag that leaves the window and comes back paints nothing between",
-       Act::kOutAndBack,
+       "out",
        {{14, 0}, {21, 0}, {23, 0}},
-       0,
-       false,
-       false,
-       {{14, 0, 3}, {21, 0, 3}, {22, 0, 3}, {23, 0, 3}}},
+       out_lit},
       {"a key typed while the button is held acts after the stroke",
-       Act::kKeyDuringStroke,
+       "1",
        {{16, 30}, {16, 31}},
-       XK_1,
-       false,
-       false,
-       {{16, 30, 3}, {16, 31, 3}}},
-      {"so the next click paints at 1", Act::kClick, {{18, 30}}, 0, false, false, {{18, 30, 1}}},
-      {"Ctrl+Z undoes the click", Act::kKey, {}, XK_z, true, false, {{18, 30, 0}}},
-      {"Ctrl+Z undoes the stroke before it",
-       Act::kKey,
-       {},
-       XK_z,
-       true,
-       false,
-       {{16, 30, 0}, {16, 31, 0}}},
-      {"Ctrl+Y redoes it", Act::kKey, {}, XK_y, true, false, {{16, 30, 3}, {16, 31, 3}}},
-      {"Ctrl+Shift+Z redoes the click", Act::kKey, {}, XK_z, true, true, {{18, 30, 1}}},
-      {"Ctrl+S writes, and the painting goes on",
-       Act::kKey,
-       {},
-       XK_s,
-       true,
-       false,
-       {},
-       false,
-       true},
-      {"Ctrl+Z after the write: unwritten again", Act::kKey, {}, XK_z, true, false, {{18, 30, 0}}},
-      {"Ctrl+Y: as written", Act::kKey, {}, XK_y, true, false, {{18, 30, 1}}, false},
-      {"4 selects intensity 4", Act::kKey, {}, XK_4, false, false, {}, false},
-      {"a click: unwritten again", Act::kClick, {{20, 5}}, 0, false, false, {{20, 5, 4}}},
-  };
-  // Waits until the LED the pointer is over shows the stroke's intensity: a drag that outruns
-  // the program is reported in fewer positions (Windows merges them), and a person's hand is
-  // slower than the repaint.
-  const auto visit = [&](int32_t i, int32_t j, int32_t t) {
-    const wheel::Point p = centre(i, j);
-    x_->MoveTo(p.x, p.y);
-    EXPECT_TRUE(WaitShows(i, j, t));
+       held},
+      {"so the next click paints at 1", "", {{18, 30}}, {{18, 30, 1}}},
+      {"Ctrl+Z undoes the click", "^z", {}, {{18, 30, 0}}},
+      {"Ctrl+Z undoes the stroke before it", "^z", {}, undone},
+      {"Ctrl+Y redoes it", "^y", {}, held},
+      {"Ctrl+Shift+Z redoes the click", "^Z", {}, {{18, 30, 1}}},
+      {"Ctrl+S writes, and the painting goes on", "^s", {}, {}, false, true},
+      {"Ctrl+Z after the write: unwritten again", "^z", {}, {{18, 30, 0}}},
+      {"Ctrl+Y: as written", "^y", {}, {{18, 30, 1}}, false},
+      {"4 selects intensity 4", "4", {}, {}, false},
+      {"a click: unwritten again", "", {{20, 5}}, {{20, 5, 4}}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
-    switch (step.act) {
-      case Act::kDrag: {
-        const int32_t t = step.now.front().intensity;
-        x_->MoveTo(centre(step.points[0].first, step.points[0].second).x,
-                   centre(step.points[0].first, step.points[0].second).y);
-        x_->Press();
-        for (const auto& [i, j] : step.points) visit(i, j, t);
-        x_->Release();
-        break;
+    const bool ctrl = step.act[0] == '^';
+    const char key = step.act.empty() ? 0 : step.act.back();  // Latin-1 keysyms: the characters
+    // A drag that outruns the program is reported in fewer positions (Windows merges them), and
+    // a person's hand is slower than the repaint: each LED is waited for before the next.
+    for (size_t k = 0; k < step.stroke.size() && step.stroke.size() > 1; ++k) {
+      const auto [i, j] = step.stroke[k];
+      x_->MoveTo(At(i, j).x, At(i, j).y);
+      if (k == 0) x_->Press();
+      if (step.act != "jump") {
+        EXPECT_TRUE(WaitShows(i, j, step.now.front().intensity));
       }
-      case Act::kLine: {
-        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
-        const wheel::Point b = centre(step.points[1].first, step.points[1].second);
-        x_->MoveTo(a.x, a.y);
-        x_->Press();
-        x_->MoveTo(b.x, b.y);
-        x_->Release();
-        break;
-      }
-      case Act::kOutAndBack: {
-        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
-        x_->MoveTo(a.x, a.y);
-        x_->Press();
-        EXPECT_TRUE(WaitShows(step.points[0].first, step.points[0].second, 3));
-        x_->MoveTo(geo_->screen_size_x + 100, a.y);  // right of the window
+      if (k == 0 && step.act == "out") {
+        x_->MoveTo(geo_->screen_size_x + 100, At(i, j).y);  // right of the window
         x_->Sync();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        visit(step.points[1].first, step.points[1].second, 3);
-        visit(step.points[2].first, step.points[2].second, 3);
-        x_->Release();
-        break;
       }
-      case Act::kKeyDuringStroke: {
-        const wheel::Point a = centre(step.points[0].first, step.points[0].second);
-        x_->MoveTo(a.x, a.y);
-        x_->Press();
-        EXPECT_TRUE(WaitShows(step.points[0].first, step.points[0].second, 3));
-        x_->Key(step.key);
-        visit(step.points[1].first, step.points[1].second, 3);
-        x_->Release();
-        break;
-      }
-      case Act::kClick:
-        x_->Click(centre(step.points[0].first, step.points[0].second).x,
-                  centre(step.points[0].first, step.points[0].second).y);
-        break;
-      case Act::kKey:
-        x_->Key(step.key, step.ctrl, step.shift);
-        break;
+      if (k == 0 && step.act.size() == 1) x_->Key(key);
+      if (k + 1 == step.stroke.size()) x_->Release();
+    }
+    if (step.stroke.size() == 1) {
+      x_->Click(At(step.stroke[0].first, step.stroke[0].second).x,
+                At(step.stroke[0].first, step.stroke[0].second).y);
+    } else if (step.stroke.empty()) {
+      x_->Key(std::tolower(key), ctrl, std::isupper(key));
     }
     for (const Led& l : step.now) {
       (*model)[l.position + 1][l.ring + 1].toestand = l.intensity;
@@ -400,17 +350,13 @@ TEST_F(EditE2E, StrokesUndoRedoAndWritesThatGoOn) {
       EXPECT_TRUE(proc_->Running()) << "the program goes on after Ctrl+S";
     }
   }
-  // Unwritten changes at the close button: kept beside the output, and said.
-  x_->Click(geo_->screen_size_x - 20, 20);
+  Close();  // what is kept then: the next test
   ExpectEnd(0);
-  EXPECT_EQ(Err(),
-            "ledwheel: the unwritten changes are kept in .IM.txt.recover; to go on with them: "
-            "ledwheel edit --recover\n");
 }
 
 // However the run ends with changes unwritten, they are left beside the output in IM.txt's own
-// form, which the line on standard error says; `edit FILE` then offers them, and `edit
-// --recover` goes on with them, starting unwritten, until a write removes the file.
+// form, which the line on standard error says; `edit FILE` then offers them (the last run's), and
+// `edit --recover` goes on with them, starting unwritten, until a write removes the file.
 TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
   enum class End { kCloseButton, kWindowManager, kCtrlC, kDisplayGone };
   const std::string kept =
@@ -431,6 +377,7 @@ TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
       {"the X server killed", End::kDisplayGone, 1,
        "ledwheel: the connection to the display was lost; " + kept, ""},
   };
+  std::string expected;  // the painting the last run kept
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     // Wine itself ends with the X server.
@@ -453,7 +400,7 @@ TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
     EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
     switch (c.end) {
       case End::kCloseButton:
-        x_->Click(geo_->screen_size_x - 20, 20);
+        Close();
         break;
       case End::kWindowManager:
         x_->SendDeleteWindow();
@@ -472,32 +419,31 @@ TEST_F(EditE2E, UnwrittenChangesAreKeptHoweverTheRunEnds) {
     EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == original) << "the output is not touched";
     (*led_)[31][21].toestand = 4;
     imtxt::WriteImFile(*led_, 48, dir_.File("expected.txt"));
-    const std::string expected = ReadFile(dir_.File("expected.txt"));
+    expected = ReadFile(dir_.File("expected.txt"));
     EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "the painting is kept";
-    server.reset();
-
-    // Offered, and kept by a run that changes nothing.
-    Start(48, 0, {"edit", "IM.txt"});
-    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
-    x_->Click(geo_->screen_size_x - 20, 20);
-    ExpectEnd(0);
-    EXPECT_EQ(Err(),
-              "ledwheel: .IM.txt.recover holds unwritten changes of an earlier run; to go on "
-              "with them: ledwheel edit --recover\n");
-    EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "still kept";
-
-    // Resumed: unwritten from the start; a write puts it in the output and removes the file.
-    Start(48, 0, {"edit", "--recover"});
-    EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
-    EXPECT_TRUE(WaitShows(20, 30, 4));
-    x_->Key(XK_s, true);
-    EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
-    x_->Click(geo_->screen_size_x - 20, 20);
-    ExpectEnd(0);
-    EXPECT_EQ(Err(), "");
-    EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == expected) << "the painting is written";
-    EXPECT_FALSE(testing_support::FileExists(dir_.File(".IM.txt.recover")));
   }
+
+  // Offered, and kept by a run that changes nothing.
+  Start(48, 0, {"edit", "IM.txt"});
+  EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+  Close();
+  ExpectEnd(0);
+  EXPECT_EQ(Err(),
+            "ledwheel: .IM.txt.recover holds unwritten changes of an earlier run; to go on "
+            "with them: ledwheel edit --recover\n");
+  EXPECT_TRUE(ReadFile(dir_.File(".IM.txt.recover")) == expected) << "still kept";
+
+  // Resumed: unwritten from the start; a write puts it in the output and removes the file.
+  Start(48, 0, {"edit", "--recover"});
+  EXPECT_EQ(WaitTitle("*IM.txt - ledwheel"), "*IM.txt - ledwheel");
+  EXPECT_TRUE(WaitShows(20, 30, 4));
+  x_->Key(XK_s, true);
+  EXPECT_EQ(WaitTitle("IM.txt - ledwheel"), "IM.txt - ledwheel");
+  Close();
+  ExpectEnd(0);
+  EXPECT_EQ(Err(), "");
+  EXPECT_TRUE(ReadFile(dir_.File("IM.txt")) == expected) << "the painting is written";
+  EXPECT_FALSE(testing_support::FileExists(dir_.File(".IM.txt.recover")));
 }
 
 }  // namespace

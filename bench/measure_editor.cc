@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -75,6 +76,32 @@ long VmHwmKiB(pid_t pid) {
   return -1;
 }
 
+// Idle: the processor time (percent) and wake-ups per second over five seconds of nothing.
+void MeasureIdle(pid_t pid, double* cpu_percent, double* wakeups_per_s) {
+  const ThreadTotals before = Totals(pid);
+  const Clock::time_point i0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const ThreadTotals after = Totals(pid);
+  const double secs = std::chrono::duration<double>(Clock::now() - i0).count();
+  *cpu_percent = 100.0 * double(after.cpu_ns - before.cpu_ns) / (secs * 1e9);
+  *wakeups_per_s = double(after.switches - before.switches) / secs;
+}
+
+// The Windows program that LEDWHEEL_WINE_EXE names, or null for the Linux build.
+const char* WineExe() {
+  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
+  return exe != nullptr && exe[0] != '\0' ? exe : nullptr;
+}
+
+// The Linux build, or ledwheel.exe under Wine; o.args after it.
+std::unique_ptr<testing_support::Process> Start(const std::string& dir,
+                                                testing_support::RunOptions o) {
+  const char* exe = WineExe();
+  if (exe == nullptr) return std::make_unique<testing_support::Process>(program, dir, o);
+  o.args.insert(o.args.begin(), exe);
+  return std::make_unique<testing_support::Process>("/usr/bin/wine", dir, o);
+}
+
 // The centre of LED ring (0..23) at position j, by the wheel's placement rule at zoom 70.
 void Centre(int ring, int j, int* x, int* y) {
   const float step = 6.283184f / kPositions;
@@ -107,13 +134,10 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   o.stdin_text = std::to_string(kPositions) + "\n";
   o.keep_stdin_open = true;
   x.MoveToScreen(1590, 1190);
-  // The Linux build, or ledwheel.exe under Wine when LEDWHEEL_WINE_EXE names it.
-  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
-  const bool wine = exe != nullptr && exe[0] != '\0';
-  if (wine) o.args.push_back(exe);
-  testing_support::Process p(wine ? "/usr/bin/wine" : program, dir.path(), o);
+  const auto started = Start(dir.path(), o);
+  testing_support::Process& p = *started;
   // Let the dialog reach the zoom prompt, then time from the last answer.
-  std::this_thread::sleep_for(std::chrono::milliseconds(wine ? 3000 : 300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(WineExe() != nullptr ? 3000 : 300));
   const Clock::time_point t0 = Clock::now();
   p.WriteStdin(std::to_string(kZoom) + "\n");
   if (!x.WaitForWindow(kTimeoutMs)) return Fail("no window");
@@ -147,14 +171,7 @@ bool MeasureOnce(XDriver& x, Figures* f) {
   }
   f->first_screen_ms = Ms(std::max(digit_at, led_at) - t0);
 
-  // Idle: nothing happens for five seconds.
-  const ThreadTotals before = Totals(p.pid());
-  const Clock::time_point i0 = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(5));
-  const ThreadTotals after = Totals(p.pid());
-  const double secs = std::chrono::duration<double>(Clock::now() - i0).count();
-  f->idle_cpu_percent = 100.0 * double(after.cpu_ns - before.cpu_ns) / (secs * 1e9);
-  f->idle_wakeups_per_s = double(after.switches - before.switches) / secs;
+  MeasureIdle(p.pid(), &f->idle_cpu_percent, &f->idle_wakeups_per_s);
 
   // Clicks on LEDs spread over the wheel, each timed until its disc shows.
   for (int k = 0; k < kClicks; ++k) {
@@ -194,11 +211,9 @@ bool MeasureStroke(XDriver& x, StrokeFigures* f) {
   testing_support::RunOptions o;
   o.stdout_to_file = true;
   x.MoveToScreen(1590, 1190);
-  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
-  const bool wine = exe != nullptr && exe[0] != '\0';
-  if (wine) o.args.push_back(exe);
-  for (const char* a : {"edit", "-n", "500", "--zoom", "70"}) o.args.push_back(a);
-  testing_support::Process p(wine ? "/usr/bin/wine" : program, dir.path(), o);
+  o.args = {"edit", "-n", "500", "--zoom", "70"};
+  const auto started = Start(dir.path(), o);
+  testing_support::Process& p = *started;
   if (!x.WaitForWindow(kTimeoutMs)) return Fail("edit: no window");
   if (!x.SetClientSize(1020, 1020, kTimeoutMs)) return Fail("edit: no drawing area");
   const Clock::time_point t0 = Clock::now();
@@ -210,13 +225,7 @@ bool MeasureStroke(XDriver& x, StrokeFigures* f) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-  const ThreadTotals before = Totals(p.pid());
-  const Clock::time_point i0 = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(5));
-  const ThreadTotals after = Totals(p.pid());
-  const double secs = std::chrono::duration<double>(Clock::now() - i0).count();
-  f->idle_cpu_percent = 100.0 * double(after.cpu_ns - before.cpu_ns) / (secs * 1e9);
-  f->idle_wakeups_per_s = double(after.switches - before.switches) / secs;
+  MeasureIdle(p.pid(), &f->idle_cpu_percent, &f->idle_wakeups_per_s);
 
   // The outer ring's LEDs are 5.5 pixels apart and their boxes 9 wide: each movement to the
   // next centre paints that LED and no other.
@@ -255,10 +264,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "measure_editor: needs an X server with XTest in DISPLAY\n");
     return 2;
   }
-  const char* exe = std::getenv("LEDWHEEL_WINE_EXE");
-  std::printf("%s at %d positions, zoom %d, %d runs\n",
-              exe != nullptr && exe[0] != '\0' ? exe : e2e::program, e2e::kPositions, e2e::kZoom,
-              runs);
+  const char* exe = e2e::WineExe();
+  std::printf("%s at %d positions, zoom %d, %d runs\n", exe != nullptr ? exe : e2e::program,
+              e2e::kPositions, e2e::kZoom, runs);
   std::printf("%-4s %10s %14s %14s %14s %14s %12s %12s %12s %12s\n", "run", "window ms",
               "first scr ms", "click med ms", "click max ms", "write end ms", "idle cpu %",
               "idle wake/s", "VmHWM MiB", "maxrss MiB");
