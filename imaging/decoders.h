@@ -65,17 +65,62 @@ class RowReducer {
 };
 
 // Reduces a picture decoded row by row, top down, by `scale` (see RowReducer) into out: the
-// rows come from decode_row(into), false when decoding failed. Bands of `scale` rows are
+// rows come from decode_row(into), false when decoding failed. Bands of whole blocks of rows are
 // decoded into one buffer while a second thread reduces the other, so the reduction costs no
 // time where there are two cores. Returns false when decode_row did.
 bool DecodeReduced(int64_t width, int64_t height, int32_t scale, Image* out,
                    const std::function<bool(uint8_t* into)>& decode_row);
+
+// The bytes of a file in order as a decoder reads them: those in memory first, then those that
+// `rest` (when given) reads on, a buffer at a time. Read passes on what rest throws.
+class ByteSource {
+ public:
+  explicit ByteSource(std::span<const uint8_t> bytes, PictureInput* rest = nullptr);
+  // Up to n of the next bytes into `into`: how many, fewer than n only at the end.
+  size_t Read(uint8_t* into, size_t n);
+  uint64_t taken() const { return taken_; }  // bytes read so far
+
+ private:
+  std::span<const uint8_t> now_;  // the bytes in hand not yet read
+  PictureInput* rest_;
+  std::vector<uint8_t> buffer_;
+  uint64_t taken_ = 0;
+};
+
+// Follows a PNG's chunks through its bytes as they come, in pieces of any size, the signature
+// first: adds up the lengths of the pixel data's chunks (IDAT) whose headers come before IEND,
+// and checks the checksums of the critical chunks (header, palette, pixel data) as each ends.
+class PngChunks {
+ public:
+  void Add(const uint8_t* bytes, size_t n);
+  int64_t pixel_data() const { return pixel_data_; }
+  bool checksum_wrong() const { return checksum_wrong_; }
+
+ private:
+  enum class Part : uint8_t { kSignature, kHeader, kBody, kChecksum, kEnd };
+  void Next();
+  Part part_ = Part::kSignature;
+  uint64_t left_ = 8;  // bytes of the part still to come
+  uint8_t header_[8] = {};
+  int64_t pixel_data_ = 0;
+  bool checking_ = false;  // the chunk's checksum is being worked out
+  bool checksum_wrong_ = false;
+  uint32_t crc_ = 0;
+  uint32_t stated_ = 0;  // the checksum the chunk states
+};
 
 // PNG and JPEG: libspng and libjpeg-turbo, or stb where the system has no such libraries.
 bool DecodeJpeg(std::span<const uint8_t> bytes, const Request& request, Image* out,
                 std::string* error);
 bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
                std::string* error);
+// Whether DecodePng below decodes a PNG as it is read (libspng), rather than reading it whole.
+bool PngDecodesAsRead();
+// PNG read from `source` as it is decoded. chunks follows every byte the decoder reads, and a
+// critical chunk's wrong checksum is refused as the decoder reads it. Passes on what source
+// throws.
+bool DecodePng(ByteSource& source, const Request& request, Image* out, std::string* error,
+               PngChunks* chunks);
 // Through stb: BMP (uncompressed and bit fields), GIF (the first frame) and TGA, and PNG and
 // JPEG where the system has no libraries of them. stb decodes whole pictures into memory of its
 // own, some bytes_per_pixel in all with the copy into out.

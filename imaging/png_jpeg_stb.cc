@@ -14,4 +14,18 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request&, Image* out, std::
   return DecodeWithStb(bytes, "PNG", 20, out, error);
 }
 
+bool PngDecodesAsRead() { return false; }
+
+// Read whole: stb takes nothing else.
+bool DecodePng(ByteSource& source, const Request& request, Image* out, std::string* error,
+               PngChunks* chunks) {
+  std::vector<uint8_t> bytes;
+  uint8_t piece[1 << 16];
+  for (size_t got; (got = source.Read(piece, sizeof piece)) > 0;) {
+    bytes.insert(bytes.end(), piece, piece + got);
+  }
+  chunks->Add(bytes.data(), bytes.size());
+  return DecodePng(bytes, request, out, error);
+}
+
 }  // namespace imaging::decoders
