@@ -372,7 +372,7 @@ bool PixelDataFits(Format f, std::span<const uint8_t> b, int64_t width, int64_t 
       if (size * kMaxGifPixelsPerByte < pixels) return missing("GIF", size);
       return true;
     case Format::kPng: {
-      decoders::PngChunks chunks;
+      decoders::PngChunks chunks(false);
       chunks.Add(b.data(), b.size());
       return PngPixelDataFits(b, chunks.pixel_data(), width, height, error);
     }
@@ -421,23 +421,23 @@ std::string NoMemory(const decoders::Request& request) {
 // the whole file before decoding are made after it, on what the file held, and come first.
 bool DecodePngAsRead(std::span<const uint8_t> head, PictureInput& input,
                      const decoders::Request& request, Image* out, std::string* error) {
-  decoders::ByteSource source(head, &input);
-  decoders::PngChunks chunks;
+  decoders::PngStream stream(head, &input);
   std::string cause;
   bool decoded = false;
   try {
-    decoded = decoders::DecodePng(source, request, out, &cause, &chunks);
+    decoded = decoders::DecodePng(stream, request, out, &cause);
   } catch (const std::bad_alloc&) {
     cause = NoMemory(request);
   }
   // The rest of the file is read as when it was read whole before decoding: the reading's
   // bounds, and all the pixel data counted.
   uint8_t piece[4096];
-  for (size_t got; (got = source.Read(piece, sizeof piece)) > 0;) chunks.Add(piece, got);
-  if (source.taken() > static_cast<uint64_t>(INT_MAX)) {
+  while (stream.Read(piece, sizeof piece) > 0) {
+  }
+  if (stream.taken() > static_cast<uint64_t>(INT_MAX)) {
     cause = decoders::Damaged("PNG", "file over 2 GB");
     decoded = false;
-  } else if (!PngPixelDataFits(head, chunks.pixel_data(), request.width, request.height, error)) {
+  } else if (!PngPixelDataFits(head, stream.pixel_data(), request.width, request.height, error)) {
     *out = Image{};
     return false;
   }

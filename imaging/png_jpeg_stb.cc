@@ -17,14 +17,12 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request&, Image* out, std::
 bool PngDecodesAsRead() { return false; }
 
 // Read whole: stb takes nothing else.
-bool DecodePng(ByteSource& source, const Request& request, Image* out, std::string* error,
-               PngChunks* chunks) {
+bool DecodePng(PngStream& stream, const Request& request, Image* out, std::string* error) {
   std::vector<uint8_t> bytes;
   uint8_t piece[1 << 16];
-  for (size_t got; (got = source.Read(piece, sizeof piece)) > 0;) {
+  for (size_t got; (got = stream.Read(piece, sizeof piece)) > 0;) {
     bytes.insert(bytes.end(), piece, piece + got);
   }
-  chunks->Add(bytes.data(), bytes.size());
   return DecodePng(bytes, request, out, error);
 }
 

@@ -19,20 +19,17 @@ struct Closer {
 // is not kept but read as it is decoded.
 constexpr size_t kMaxCachedChunks = 16'000'000;
 
-// What the decoder's reads go through: the bytes, the chunks followed, and what stopped them.
+// What the decoder's reads go through: the bytes, and what stopped them.
 struct Reading {
-  ByteSource* source;
-  PngChunks* chunks;
+  PngStream* stream;
   std::exception_ptr thrown;
 };
 
 int Read(spng_ctx*, void* user, void* into, size_t length) {
   auto* reading = static_cast<Reading*>(user);
   try {
-    auto* bytes = static_cast<uint8_t*>(into);
-    const size_t got = reading->source->Read(bytes, length);
-    reading->chunks->Add(bytes, got);
-    if (reading->chunks->checksum_wrong()) return SPNG_IO_ERROR;
+    const size_t got = reading->stream->Read(static_cast<uint8_t*>(into), length);
+    if (reading->stream->checksum_wrong()) return SPNG_IO_ERROR;
     return got == length ? 0 : SPNG_IO_EOF;
   } catch (...) {
     // Nothing may unwind through the library: the exception is thrown again once it returns.
@@ -46,7 +43,7 @@ bool Decode(Reading& reading, const Request& request, Image* out, std::string* e
   const std::unique_ptr<spng_ctx, Closer> ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
   if (ctx == nullptr) throw std::bad_alloc();
   auto failed = [&](int code) {
-    if (reading.chunks->checksum_wrong()) code = SPNG_ECHUNK_CRC;
+    if (reading.stream->checksum_wrong()) code = SPNG_ECHUNK_CRC;
     *error = Damaged("PNG", spng_strerror(code));
     return false;
   };
@@ -105,14 +102,12 @@ bool PngDecodesAsRead() { return true; }
 
 bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
                std::string* error) {
-  ByteSource source(bytes);
-  PngChunks chunks;
-  return DecodePng(source, request, out, error, &chunks);
+  PngStream stream(bytes);
+  return DecodePng(stream, request, out, error);
 }
 
-bool DecodePng(ByteSource& source, const Request& request, Image* out, std::string* error,
-               PngChunks* chunks) {
-  Reading reading{&source, chunks, nullptr};
+bool DecodePng(PngStream& stream, const Request& request, Image* out, std::string* error) {
+  Reading reading{&stream, nullptr};
   const bool decoded = Decode(reading, request, out, error);
   if (reading.thrown) std::rethrow_exception(reading.thrown);
   return decoded;
