@@ -112,7 +112,7 @@ class PngStream {
   PngStream& operator=(const PngStream&) = delete;
 
   // Up to n of the next bytes into `into`: how many, fewer than n only at the end. Throws what
-  // rest threw, once the bytes before it are read.
+  // rest threw when the read comes to where it threw.
   size_t Read(uint8_t* into, size_t n);
   uint64_t taken() const { return taken_; }  // bytes read so far
   // Whether a critical chunk whose checksum is wrong ended within the bytes read so far.
@@ -125,17 +125,18 @@ class PngStream {
  private:
   struct Piece;
   struct Ahead;  // what the reading thread shares
-  Piece Produce(int buffer);
+  Piece Make(uint64_t k);
   void Run();
 
-  std::span<const uint8_t> view_;  // in memory, not yet handed out as pieces
+  // The reading thread's (or, without one, the decoding thread's).
+  std::span<const uint8_t> view_;  // in memory, not yet made into pieces
   PictureInput* rest_;
   PngChunks chunks_{true};
   std::unique_ptr<Ahead> ahead_;
   std::thread reader_;
-  // The decoding thread's: the piece being read and where in it.
+  // The decoding thread's: the piece being read and what it said.
+  uint64_t next_ = 0;  // the piece after it
   std::span<const uint8_t> now_;
-  int buffer_ = -1;  // the buffer now_ lies in, -1 for memory
   bool last_ = false;
   std::exception_ptr thrown_;
   uint64_t taken_ = 0;

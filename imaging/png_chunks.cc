@@ -3,7 +3,6 @@
 #include <array>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <system_error>
 
@@ -122,34 +121,33 @@ void PngChunks::Next() {
 
 struct PngStream::Piece {
   std::span<const uint8_t> bytes;
-  int buffer = -1;            // the buffer it lies in, -1 for memory
   bool last = false;          // nothing comes after it
   std::exception_ptr thrown;  // what reading it threw (the last piece)
   int64_t wrong_end = -1;     // the chunks' as of its end
   int64_t pixel_data = 0;
 };
 
+// Piece k lies in buffer k % kPiecesAhead (when it is read rather than in memory), and may be
+// made once the decoder has moved past piece k - kPiecesAhead.
 struct PngStream::Ahead {
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Piece> ready;
+  std::array<Piece, kPiecesAhead> pieces;
   std::array<std::vector<uint8_t>, kPiecesAhead> buffers;
-  std::vector<int> free;  // buffers no piece lies in
+  uint64_t made = 0;   // pieces made
+  uint64_t moved = 0;  // pieces the decoder has moved past
   bool stop = false;
 };
 
 PngStream::PngStream(std::span<const uint8_t> bytes, PictureInput* rest)
     : view_(bytes), rest_(rest), ahead_(std::make_unique<Ahead>()) {
   if (rest_ != nullptr) {
-    for (size_t k = 0; k < kPiecesAhead; ++k) {
-      ahead_->buffers[k].resize(kPieceBytes);
-      ahead_->free.push_back(static_cast<int>(k));
-    }
+    for (std::vector<uint8_t>& buffer : ahead_->buffers) buffer.resize(kPieceBytes);
   }
   try {
     reader_ = rts::StartThread([this] { Run(); });
   } catch (const std::system_error&) {
-    // Without a second thread each piece is read when the decoder comes to it.
+    // Without a second thread each piece is made when the decoder comes to it.
   }
 }
 
@@ -163,15 +161,14 @@ PngStream::~PngStream() {
   reader_.join();
 }
 
-// The next piece: of the bytes in memory, or read into `buffer`; its chunks followed.
-PngStream::Piece PngStream::Produce(int buffer) {
+// Piece k: of the bytes in memory, or read; its chunks followed.
+PngStream::Piece PngStream::Make(uint64_t k) {
   Piece piece;
   if (!view_.empty()) {
     piece.bytes = view_.first(std::min(view_.size(), kPieceBytes));
     view_ = view_.subspan(piece.bytes.size());
   } else if (rest_ != nullptr) {
-    std::vector<uint8_t>& into = ahead_->buffers[static_cast<size_t>(buffer)];
-    piece.buffer = buffer;
+    std::vector<uint8_t>& into = ahead_->buffers[k % kPiecesAhead];
     try {
       piece.bytes = {into.data(), rest_->ReadOn(into.data(), into.size())};
     } catch (...) {
@@ -187,31 +184,24 @@ PngStream::Piece PngStream::Produce(int buffer) {
   return piece;
 }
 
-// The reading thread: pieces until the last, each as soon as the decoder has room for it.
+// The reading thread: pieces until the last, each as soon as there is room for it.
 void PngStream::Run() {
   Ahead& ahead = *ahead_;
-  for (bool last = false; !last;) {
-    int buffer = -1;
+  for (uint64_t k = 0;; ++k) {
     {
       std::unique_lock lock(ahead.mutex);
-      const bool needs_buffer = view_.empty() && rest_ != nullptr;
-      ahead.changed.wait(lock, [&] {
-        return ahead.stop ||
-               (ahead.ready.size() < kPiecesAhead && (!needs_buffer || !ahead.free.empty()));
-      });
+      ahead.changed.wait(lock, [&] { return ahead.stop || k < ahead.moved + kPiecesAhead; });
       if (ahead.stop) return;
-      if (needs_buffer) {
-        buffer = ahead.free.back();
-        ahead.free.pop_back();
-      }
     }
-    Piece piece = Produce(buffer);
-    last = piece.last;
+    Piece piece = Make(k);
+    const bool last = piece.last;
     {
       const std::lock_guard lock(ahead.mutex);
-      ahead.ready.push_back(std::move(piece));
+      ahead.pieces[k % kPiecesAhead] = std::move(piece);
+      ahead.made = k + 1;
     }
     ahead.changed.notify_all();
+    if (last) return;
   }
 }
 
@@ -226,16 +216,15 @@ size_t PngStream::Read(uint8_t* into, size_t n) {
       Piece piece;
       if (reader_.joinable()) {
         std::unique_lock lock(ahead_->mutex);
-        if (buffer_ >= 0) ahead_->free.push_back(buffer_);
+        ahead_->moved = next_;
         ahead_->changed.notify_all();
-        ahead_->changed.wait(lock, [&] { return !ahead_->ready.empty(); });
-        piece = std::move(ahead_->ready.front());
-        ahead_->ready.pop_front();
+        ahead_->changed.wait(lock, [&] { return next_ < ahead_->made; });
+        piece = std::move(ahead_->pieces[next_ % kPiecesAhead]);
       } else {
-        piece = Produce(0);  // the one buffer: the piece before it is read
+        piece = Make(next_);
       }
+      ++next_;
       now_ = piece.bytes;
-      buffer_ = piece.buffer;
       last_ = piece.last;
       thrown_ = piece.thrown;
       wrong_end_ = piece.wrong_end;
