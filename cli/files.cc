@@ -219,8 +219,9 @@ InputFile::InputFile(const std::string& path, const InputJudge& judge) : path_(p
     head_.resize(taken_);
     ended_ = taken_ < kHeadBytes;
     limit_ = judge(head_);
-    if (size_ >= 0 && static_cast<uint64_t>(size_) > limit_.max_bytes)
+    if (size_ >= 0 && static_cast<uint64_t>(size_) > limit_.max_bytes) {
       throw TooLarge(path_, limit_);
+    }
   } catch (...) {
     os::Close(fd_);
     throw;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/os.h"
+
 namespace cli {
 
 // The first bytes of an input, from which its kind is told.
@@ -38,13 +40,14 @@ class InputFile {
   // The first kHeadBytes, or the whole of a shorter input.
   std::span<const uint8_t> head() const { return head_; }
   // Reads up to n of the bytes after the head and those read on before: how many, 0 at the end.
+  // Any thread, one at a time.
   size_t ReadOn(uint8_t* into, size_t n);
   // The head and all the rest. Only when nothing was read on.
   std::vector<uint8_t> ReadWhole();
 
  private:
   std::string path_;
-  int fd_;
+  rts::os::Fd fd_;
   int64_t size_ = -1;  // of a regular file; -1 for a stream
   InputLimit limit_{0, ""};
   std::vector<uint8_t> head_;
