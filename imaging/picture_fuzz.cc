@@ -1,10 +1,11 @@
 // libFuzzer target: any bytes through the picture loader, decoded whole or for an import (as the
 // input's last bit says), headers of any size included: the loader's own limits keep the time
-// and memory of each run small; and again read as it is decoded, which must answer the same. A
+// and memory of each run small; a PNG again read as it is decoded, which must answer the same. A
 // GIF's frames also go through the GIF decoder.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -56,13 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     error.clear();
   }
   const bool decoded = imaging::DecodePicture({data, size}, &image, &error, options);
-  // Read as it is decoded, the answer is the same.
-  Pieces pieces(data, size);
-  imaging::Image read;
-  std::string read_error;
-  if (imaging::DecodePicture(pieces, &read, &read_error, options) != decoded ||
-      read_error != error || read.rgba != image.rgba) {
-    __builtin_trap();
+  // A PNG read as it is decoded gives the same answer (the other formats are read whole first).
+  if (size >= 4 && std::memcmp(data, "\x89PNG", 4) == 0) {
+    Pieces pieces(data, size);
+    imaging::Image read;
+    std::string read_error;
+    if (imaging::DecodePicture(pieces, &read, &read_error, options) != decoded ||
+        read_error != error || read.rgba != image.rgba) {
+      __builtin_trap();
+    }
   }
   if (!decoded) {
     if (error.empty()) __builtin_trap();  // every refusal names its cause
