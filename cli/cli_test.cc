@@ -458,6 +458,12 @@ TEST_F(CliTest, InputsAreJudgedBeforeTheyAreReadWhole) {
   fs::create_directory(dir_.File("folder"));
   const std::string check_small = Run({"check", "small.txt"}).out;
   ASSERT_NE(check_small, "");
+  // A picture large enough to be decoded as it is read, from a file and through a pipe.
+  const std::string photo = Png(900, [](double u, double v) { return u * v > 0; });
+  WriteFile(dir_.File("photo.png"), photo);
+  ASSERT_EQ(Run({"import", "photo.png", "-n", "48", "-o", "from-file.txt"}).exit_code, 0);
+  std::string damaged_photo = photo;
+  damaged_photo[29] ^= 1;  // IHDR's checksum
 
   struct Case {
     std::vector<std::string> args;
@@ -493,6 +499,12 @@ TEST_F(CliTest, InputsAreJudgedBeforeTheyAreReadWhole) {
        ""},
       {{"check", "a\nb\x1b[31m.png"}, "", 1, "ledwheel: \"a\\nb\\e[31m.png\": no such file\n", ""},
       {{"check", "folder"}, "", 1, "ledwheel: folder: is a directory\n", ""},
+      {{"import", "/dev/stdin", "-n", "48", "-o", "from-pipe.txt"}, photo, 0, "", ""},
+      {{"check", "/dev/stdin"},
+       damaged_photo,
+       1,
+       "ledwheel: /dev/stdin: damaged picture (PNG: invalid chunk checksum)\n",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[1]);
@@ -511,6 +523,7 @@ TEST_F(CliTest, InputsAreJudgedBeforeTheyAreReadWhole) {
     EXPECT_EQ(r.out, c.out);
   }
   EXPECT_EQ(ReadFile(dir_.File("out.txt")), big.substr(bom.size()));
+  EXPECT_EQ(ReadFile(dir_.File("from-pipe.txt")), ReadFile(dir_.File("from-file.txt")));
 }
 
 // A pipe is read as cat reads it: the program waits for its writer.

@@ -79,6 +79,10 @@ std::string Size(uint64_t bytes) {
   return text;
 }
 
+FileError TooLarge(const std::string& path, const InputLimit& limit) {
+  return FileError(path, "is over " + Size(limit.max_bytes) + ": too large for " + limit.kind);
+}
+
 std::string RandomSuffix() {
   static std::mt19937 random = [] {
     std::random_device device;
@@ -198,42 +202,63 @@ void WriteThroughFio(os::Fd fd, const std::string& name, const std::function<voi
 
 }  // namespace
 
-std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge) {
+InputFile::InputFile(const std::string& path, const InputJudge& judge) : path_(path) {
   os::FileProblem problem;
-  const os::Fd fd = os::OpenForRead(path, &problem);
-  if (fd == os::kNoFd) throw FileError(path, ReadCause(problem));
-  const Closer closer(fd);
-  const int64_t size = os::RegularFileSize(fd);
+  fd_ = os::OpenForRead(path, &problem);
+  if (fd_ == os::kNoFd) throw FileError(path, ReadCause(problem));
+  try {
+    size_ = os::RegularFileSize(fd_);
+    head_.resize(kHeadBytes);
+    while (taken_ < kHeadBytes) {
+      const int64_t n = os::ReadSome(fd_, reinterpret_cast<char*>(head_.data() + taken_),
+                                     kHeadBytes - taken_, &problem);
+      if (n < 0) throw FileError(path, ReadCause(problem));
+      if (n == 0) break;
+      taken_ += static_cast<uint64_t>(n);
+    }
+    head_.resize(taken_);
+    ended_ = taken_ < kHeadBytes;
+    limit_ = judge(head_);
+    if (size_ >= 0 && static_cast<uint64_t>(size_) > limit_.max_bytes) {
+      throw TooLarge(path_, limit_);
+    }
+  } catch (...) {
+    os::Close(fd_);
+    throw;
+  }
+}
 
-  std::vector<uint8_t> bytes;
-  // Reads until the end or until bytes holds want; false at the end.
+InputFile::~InputFile() { os::Close(fd_); }
+
+size_t InputFile::ReadOn(uint8_t* into, size_t n) {
+  if (ended_ || n == 0) return 0;
+  os::FileProblem problem;
+  // One byte past the limit tells an input at the limit from a larger one.
+  const uint64_t room = limit_.max_bytes + 1 - std::min(taken_, limit_.max_bytes + 1);
+  const int64_t got =
+      os::ReadSome(fd_, reinterpret_cast<char*>(into), std::min<uint64_t>(n, room), &problem);
+  if (got < 0) throw FileError(path_, ReadCause(problem));
+  if (got == 0) ended_ = true;
+  taken_ += static_cast<uint64_t>(got);
+  if (taken_ > limit_.max_bytes) throw TooLarge(path_, limit_);
+  return static_cast<size_t>(got);
+}
+
+std::vector<uint8_t> InputFile::ReadWhole() {
+  std::vector<uint8_t> bytes = std::move(head_);
+  head_.clear();
+  if (size_ >= 0) bytes.reserve(static_cast<size_t>(size_));
   // A pipe gives a few KB a read: read into a buffer of its own, so that the bytes grow by
   // what came rather than by what might have.
-  std::vector<char> buffer(size_t{1} << 20);
-  auto read_up_to = [&](uint64_t want) {
-    while (bytes.size() < want) {
-      const size_t cap =
-          static_cast<size_t>(std::min<uint64_t>(want - bytes.size(), buffer.size()));
-      const int64_t n = os::ReadSome(fd, buffer.data(), cap, &problem);
-      if (n < 0) throw FileError(path, ReadCause(problem));
-      if (n == 0) return false;
-      bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
-    }
-    return true;
-  };
-
-  const bool more = read_up_to(kHeadBytes);
-  const InputLimit limit = judge(bytes);
-  const auto too_large = [&] {
-    return FileError(path, "is over " + Size(limit.max_bytes) + ": too large for " + limit.kind);
-  };
-  if (size >= 0 && static_cast<uint64_t>(size) > limit.max_bytes) throw too_large();
-  if (more) {
-    if (size >= 0) bytes.reserve(static_cast<size_t>(size));
-    // One byte past the limit tells a file at the limit from a larger one.
-    if (read_up_to(limit.max_bytes + 1)) throw too_large();
+  std::vector<uint8_t> buffer(size_t{1} << 20);
+  for (size_t n; (n = ReadOn(buffer.data(), buffer.size())) > 0;) {
+    bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
   }
   return bytes;
+}
+
+std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge) {
+  return InputFile(path, judge).ReadWhole();
 }
 
 std::vector<uint8_t> ReadInput(const std::string& path) {

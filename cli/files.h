@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/os.h"
+
 namespace cli {
 
 // The first bytes of an input, from which its kind is told.
@@ -24,9 +26,36 @@ struct InputLimit {
 // for an input it refuses.
 using InputJudge = std::function<InputLimit(std::span<const uint8_t> head)>;
 
-// The whole file, read as far as judge allows: a regular file over the limit is refused before
-// more than its head is read, a stream once it passes the limit. A pipe without a writer waits
-// for one. Throws FileError: missing, permission denied, a directory, unreadable, too large.
+// An input opened and judged by its head, the rest read as it is asked for, as far as the judge
+// allows: a regular file over the limit is refused before more than its head is read, a stream
+// once it passes the limit. A pipe without a writer waits for one. Throws FileError: missing,
+// permission denied, a directory, unreadable, too large.
+class InputFile {
+ public:
+  InputFile(const std::string& path, const InputJudge& judge);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // The first kHeadBytes, or the whole of a shorter input.
+  std::span<const uint8_t> head() const { return head_; }
+  // Reads up to n of the bytes after the head and those read on before: how many, 0 at the end.
+  // Any thread, one at a time.
+  size_t ReadOn(uint8_t* into, size_t n);
+  // The head and all the rest. Only when nothing was read on.
+  std::vector<uint8_t> ReadWhole();
+
+ private:
+  std::string path_;
+  rts::os::Fd fd_;
+  int64_t size_ = -1;  // of a regular file; -1 for a stream
+  InputLimit limit_{0, ""};
+  std::vector<uint8_t> head_;
+  bool ended_ = false;  // nothing more to read
+  uint64_t taken_ = 0;  // bytes read, the head's included
+};
+
+// The whole file, read as far as judge allows (see InputFile).
 std::vector<uint8_t> ReadInput(const std::string& path, const InputJudge& judge);
 // Any content up to 1 GiB.
 std::vector<uint8_t> ReadInput(const std::string& path);

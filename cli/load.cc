@@ -87,11 +87,13 @@ std::string_view WithoutBom(std::string_view text) {
   return text;
 }
 
-std::vector<uint8_t> ReadWheelFile(const std::string& file,
-                                   const std::function<void(bool picture)>& kind_known) {
-  // Judged from its head, so that a file that is neither, or too large for its kind, is refused
-  // before it is read whole.
-  return ReadInput(file, [&](std::span<const uint8_t> head) -> InputLimit {
+namespace {
+
+// A wheel file judged from its head, so that a file that is neither, or too large for its kind,
+// is refused before it is read whole.
+InputJudge WheelJudge(const std::string& file,
+                      const std::function<void(bool picture)>& kind_known) {
+  return [&file, kind_known](std::span<const uint8_t> head) -> InputLimit {
     const bool im = imtxt::LooksLikeIm(WithoutBom(AsText(head)));
     if (!im && !imaging::LooksLikePicture(head)) {
       throw FileError(file, "neither a picture nor an IM.txt");
@@ -99,7 +101,26 @@ std::vector<uint8_t> ReadWheelFile(const std::string& file,
     if (kind_known) kind_known(!im);
     if (im) return {kMaxImBytes, "an IM.txt"};
     return {kMaxPictureBytes, "a picture ledwheel reads"};
-  });
+  };
+}
+
+// A picture file for the decoder, which may read it as it decodes.
+class PictureFile final : public imaging::PictureInput {
+ public:
+  explicit PictureFile(InputFile& input) : input_(input) {}
+  std::span<const uint8_t> Head() const override { return input_.head(); }
+  size_t ReadOn(uint8_t* into, size_t n) override { return input_.ReadOn(into, n); }
+  std::vector<uint8_t> ReadWhole() override { return input_.ReadWhole(); }
+
+ private:
+  InputFile& input_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> ReadWheelFile(const std::string& file,
+                                   const std::function<void(bool picture)>& kind_known) {
+  return ReadInput(file, WheelJudge(file, kind_known));
 }
 
 void AddFirmwareOptions(CLI::App& command, FirmwareOptions* options) {
@@ -235,33 +256,43 @@ int32_t AutoPositions(const LightAt& light, const imaging::ImportOptions& option
 
 LoadedWheel LoadWheel(const SourceOptions& options,
                       const std::function<void(bool picture)>& kind_known) {
-  const std::vector<uint8_t> bytes = ReadWheelFile(options.file, kind_known);
-  // An editor may have put a byte order mark before the text.
-  const std::string_view text = WithoutBom(AsText(bytes));
+  bool picture = false;
+  InputFile input(options.file, WheelJudge(options.file, [&](bool p) {
+                    picture = p;
+                    if (kind_known) kind_known(p);
+                  }));
   LoadedWheel wheel;
-
-  if (imtxt::LooksLikeIm(text)) {
-    imtxt::ImInfo info;
-    std::string error;
-    if (!imtxt::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
-    wheel.positions = info.positions;
-    if (options.positions == 0 || options.positions == info.positions) {
+  std::string error;
+  std::vector<uint8_t> bytes;
+  if (!picture) {
+    bytes = input.ReadWhole();
+    // An editor may have put a byte order mark before the text.
+    const std::string_view text = WithoutBom(AsText(bytes));
+    if (imtxt::LooksLikeIm(text)) {
+      imtxt::ImInfo info;
+      if (!imtxt::ReadIm(text, *wheel.led, &info, &error)) throw FileError(options.file, error);
+      wheel.positions = info.positions;
+      if (options.positions == 0 || options.positions == info.positions) {
+        return wheel;
+      }
+      // Another N: the wheel as it looks turning, imported afresh.
+      const auto old = std::make_unique<wheel::LedArray>(*wheel.led);
+      *wheel.led = wheel::LedArray{};
+      Choose(
+          options,
+          [&](int32_t n) { return SpinLight(*old, info.positions, n, options.import.levels); },
+          &wheel);
       return wheel;
     }
-    // Another N: the wheel as it looks turning, imported afresh.
-    const auto old = std::make_unique<wheel::LedArray>(*wheel.led);
-    *wheel.led = wheel::LedArray{};
-    Choose(
-        options,
-        [&](int32_t n) { return SpinLight(*old, info.positions, n, options.import.levels); },
-        &wheel);
-    return wheel;
   }
 
   imaging::Image image;
-  std::string error;
-  // Decoded no finer than the import looks: large pictures come reduced, faster and smaller.
-  if (!imaging::DecodePicture(bytes, &image, &error, {.for_import = options.import.fit})) {
+  // Decoded no finer than the import looks: large pictures come reduced, faster and smaller, and
+  // a large PNG is decoded as it is read rather than read whole first.
+  const imaging::DecodeOptions decoding{.for_import = options.import.fit};
+  PictureFile file(input);
+  if (!(picture ? imaging::DecodePicture(file, &image, &error, decoding)
+                : imaging::DecodePicture(bytes, &image, &error, decoding))) {
     throw FileError(options.file, error);
   }
   const imaging::WheelSampler sampler(image, options.import);

@@ -21,6 +21,10 @@ std::string Pixels(int64_t width, int64_t height) {
 
 int64_t MegabytesUp(int64_t bytes) { return (bytes + 999'999) / 1'000'000; }
 
+// The rows a thread decodes before handing them to the other to reduce: well within a core's
+// cache.
+constexpr size_t kBandBytes = size_t{512} << 10;
+
 struct SrgbTables {
   std::array<uint16_t, 256> linear{};
   // The linear light halfway between each sRGB value and the next (and past the last).
@@ -146,13 +150,17 @@ bool DecodeReduced(int64_t width, int64_t height, int32_t scale, Image* out,
                    const std::function<bool(uint8_t* into)>& decode_row) {
   RowReducer reducer(width, height, scale, out);
   const size_t row_bytes = static_cast<size_t>(width) * 4;
+  // Bands of whole blocks, as many as fill about kBandBytes: the threads meet once a band, and
+  // each meeting costs more than reducing a few rows.
+  const int64_t band_rows =
+      scale * std::max<int64_t>(1, static_cast<int64_t>(kBandBytes / (row_bytes * scale)));
   struct Band {
     std::vector<uint8_t> rows;
     int64_t count = 0;   // rows decoded into it
     bool ready = false;  // decoded, not yet reduced
   };
   std::array<Band, 2> bands;
-  for (Band& band : bands) band.rows.resize(row_bytes * static_cast<size_t>(scale));
+  for (Band& band : bands) band.rows.resize(row_bytes * static_cast<size_t>(band_rows));
   std::mutex mutex;
   std::condition_variable changed;
   bool finished = false;
@@ -184,7 +192,7 @@ bool DecodeReduced(int64_t width, int64_t height, int32_t scale, Image* out,
       std::unique_lock lock(mutex);
       changed.wait(lock, [&] { return !band.ready; });
     }
-    band.count = std::min<int64_t>(scale, height - y);
+    band.count = std::min<int64_t>(band_rows, height - y);
     for (int64_t r = 0; r < band.count && ok; ++r) ok = decode_row(&band.rows[row_bytes * r]);
     y += band.count;
     if (!helper.joinable()) {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/imaging.h"
@@ -65,17 +68,92 @@ class RowReducer {
 };
 
 // Reduces a picture decoded row by row, top down, by `scale` (see RowReducer) into out: the
-// rows come from decode_row(into), false when decoding failed. Bands of `scale` rows are
+// rows come from decode_row(into), false when decoding failed. Bands of whole blocks of rows are
 // decoded into one buffer while a second thread reduces the other, so the reduction costs no
 // time where there are two cores. Returns false when decode_row did.
 bool DecodeReduced(int64_t width, int64_t height, int32_t scale, Image* out,
                    const std::function<bool(uint8_t* into)>& decode_row);
+
+// Follows a PNG's chunks through its bytes as they come, in pieces of any size, the signature
+// first: adds up the lengths of the pixel data's chunks (IDAT) whose headers come before IEND,
+// and, when asked to, checks the checksum of each critical chunk (header, palette, pixel data).
+class PngChunks {
+ public:
+  explicit PngChunks(bool check_sums) : check_sums_(check_sums) {}
+  void Add(const uint8_t* bytes, size_t n);
+  int64_t pixel_data() const { return pixel_data_; }
+  // The bytes added up to the end of the first chunk whose checksum is wrong; -1 while none is.
+  int64_t first_wrong_end() const { return first_wrong_end_; }
+
+ private:
+  enum class Part : uint8_t { kSignature, kHeader, kBody, kChecksum, kEnd };
+  void Next();
+  bool check_sums_;
+  Part part_ = Part::kSignature;
+  uint64_t left_ = 8;  // bytes of the part still to come
+  uint8_t header_[8] = {};
+  int64_t added_ = 0;  // bytes followed (none after IEND)
+  int64_t pixel_data_ = 0;
+  int64_t first_wrong_end_ = -1;
+  bool checking_ = false;  // the chunk's checksum is being worked out
+  uint32_t crc_ = 0;
+  uint32_t stated_ = 0;  // the checksum the chunk states
+};
+
+// A PNG file's bytes in order as a decoder reads them: those in memory, then those that `rest`
+// (when given) reads on. A second thread reads ahead of the decoder, a few buffers at most, and
+// follows the chunks through the bytes (PngChunks, checksums checked), so that neither costs the
+// decoding thread time. Read and the rest: the decoding thread only.
+class PngStream {
+ public:
+  explicit PngStream(std::span<const uint8_t> bytes, PictureInput* rest = nullptr);
+  ~PngStream();
+  PngStream(const PngStream&) = delete;
+  PngStream& operator=(const PngStream&) = delete;
+
+  // Up to n of the next bytes into `into`: how many, fewer than n only at the end. Throws what
+  // rest threw when the read comes to where it threw.
+  size_t Read(uint8_t* into, size_t n);
+  uint64_t taken() const { return taken_; }  // bytes read so far
+  // Whether a critical chunk whose checksum is wrong ended within the bytes read so far.
+  bool checksum_wrong() const {
+    return wrong_end_ >= 0 && taken_ >= static_cast<uint64_t>(wrong_end_);
+  }
+  // Once Read has come to the end: the pixel data's bytes (see PngChunks).
+  int64_t pixel_data() const { return pixel_data_; }
+
+ private:
+  struct Piece;
+  struct Ahead;  // what the reading thread shares
+  Piece Make(uint64_t k);
+  void Run();
+
+  // The reading thread's (or, without one, the decoding thread's).
+  std::span<const uint8_t> view_;  // in memory, not yet made into pieces
+  PictureInput* rest_;
+  PngChunks chunks_{true};
+  std::unique_ptr<Ahead> ahead_;
+  std::thread reader_;
+  // The decoding thread's: the piece being read and what it said.
+  uint64_t next_ = 0;  // the piece after it
+  std::span<const uint8_t> now_;
+  bool last_ = false;
+  std::exception_ptr thrown_;
+  uint64_t taken_ = 0;
+  int64_t wrong_end_ = -1;
+  int64_t pixel_data_ = 0;
+};
 
 // PNG and JPEG: libspng and libjpeg-turbo, or stb where the system has no such libraries.
 bool DecodeJpeg(std::span<const uint8_t> bytes, const Request& request, Image* out,
                 std::string* error);
 bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
                std::string* error);
+// Whether DecodePng below decodes a PNG as it is read (libspng), rather than reading it whole.
+bool PngDecodesAsRead();
+// PNG read from `stream` as it is decoded; a critical chunk's wrong checksum is refused as the
+// decoder reads it. Passes on what stream throws.
+bool DecodePng(PngStream& stream, const Request& request, Image* out, std::string* error);
 // Through stb: BMP (uncompressed and bit fields), GIF (the first frame) and TGA, and PNG and
 // JPEG where the system has no libraries of them. stb decodes whole pictures into memory of its
 // own, some bytes_per_pixel in all with the copy into out.

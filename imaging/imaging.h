@@ -75,6 +75,27 @@ struct DecodeOptions {
 bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* error,
                    const DecodeOptions& options = {});
 
+// A picture file being read: its first bytes in memory, the rest read as a decoder asks for
+// them, so that a large picture need not be held whole.
+class PictureInput {
+ public:
+  virtual ~PictureInput() = default;
+  // The bytes read first: the whole file, or at least its first 64 KB.
+  virtual std::span<const uint8_t> Head() const = 0;
+  // Reads up to n of the bytes after the head and those read on before into `into`: how many,
+  // 0 at the end. May throw (a read error, a file over its bound).
+  virtual size_t ReadOn(uint8_t* into, size_t n) = 0;
+  // The head and all the rest of the file. Only when nothing was read on.
+  virtual std::vector<uint8_t> ReadWhole() = 0;
+};
+
+// DecodePicture of a file as it is read: a PNG decoded reduced for an import is decoded while it
+// is read, never held whole; any other picture is read whole first. The answer, the picture or
+// the refusal, is DecodePicture's of the whole file; what the input throws passes through, as it
+// would from reading the file whole. Any thread.
+bool DecodePicture(PictureInput& input, Image* out, std::string* error,
+                   const DecodeOptions& options = {});
+
 // PNG bytes of the picture.
 std::vector<uint8_t> EncodePng(const Image& image);
 

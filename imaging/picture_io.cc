@@ -301,6 +301,29 @@ std::string Pixels(int64_t width, int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
+// PixelDataFits for a PNG with `data` bytes of pixel data, head its first bytes.
+bool PngPixelDataFits(std::span<const uint8_t> head, int64_t data, int64_t width, int64_t height,
+                      std::string* error) {
+  if (head.size() < 33) return true;
+  const uint8_t depth = head[24];
+  const uint8_t colour = head[25];
+  const int64_t channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+  // Each row: a filter byte and its samples; an interlaced picture's passes take a little more,
+  // which the room above the rows allows for.
+  const int64_t rows = height * (1 + (width * channels * depth + 7) / 8);
+  if (data * kMaxDeflateRatio < rows) {
+    *error = decoders::Damaged("PNG", "pixel data missing: " + std::to_string(data) +
+                                          " bytes for " + Pixels(width, height));
+    return false;
+  }
+  if (data > rows + rows / 4 + 65536) {
+    *error = decoders::Damaged("PNG", std::to_string(data) + " bytes of pixel data for " +
+                                          Pixels(width, height) + ", far more than they take");
+    return false;
+  }
+  return true;
+}
+
 // The pixel data a file must hold for the size its header claims, judged before decoding: none
 // of it missing (or, where it is compressed, not less than the best compression could make of
 // it), and a PNG's not far more than its rows take. Sets *error and returns false when it fails.
@@ -349,27 +372,9 @@ bool PixelDataFits(Format f, std::span<const uint8_t> b, int64_t width, int64_t 
       if (size * kMaxGifPixelsPerByte < pixels) return missing("GIF", size);
       return true;
     case Format::kPng: {
-      if (b.size() < 33) return true;
-      const uint8_t depth = b[24];
-      const uint8_t colour = b[25];
-      const int64_t channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
-      // Each row: a filter byte and its samples; an interlaced picture's passes take a little
-      // more, which the room above the rows allows for.
-      const int64_t rows = height * (1 + (width * channels * depth + 7) / 8);
-      int64_t data = 0;
-      for (size_t at = 8; at + 8 <= b.size();) {
-        const int64_t length = Be32(b, at);
-        if (std::memcmp(&b[at + 4], "IDAT", 4) == 0) data += length;
-        if (std::memcmp(&b[at + 4], "IEND", 4) == 0) break;
-        at += 12 + static_cast<size_t>(length);
-      }
-      if (data * kMaxDeflateRatio < rows) return missing("PNG", data);
-      if (data > rows + rows / 4 + 65536) {
-        *error = decoders::Damaged("PNG", std::to_string(data) + " bytes of pixel data for " +
-                                              Pixels(width, height) + ", far more than they take");
-        return false;
-      }
-      return true;
+      decoders::PngChunks chunks(false);
+      chunks.Add(b.data(), b.size());
+      return PngPixelDataFits(b, chunks.pixel_data(), width, height, error);
     }
     case Format::kPnm:   // its decoder checks the exact size
     case Format::kJpeg:  // libjpeg-turbo stops where the data ends
@@ -383,6 +388,61 @@ void AppendBytes(void* context, void* data, int size) {
   auto* out = static_cast<std::vector<uint8_t>*>(context);
   const auto* bytes = static_cast<const uint8_t*>(data);
   out->insert(out->end(), bytes, bytes + size);
+}
+
+void ForImport(const DecodeOptions& options, decoders::Request* request) {
+  if (!options.for_import) return;
+  request->import_block = ImportBlock(request->width, request->height, *options.for_import);
+  request->pixels_per_sample =
+      kSampleSpacing / PitchPerPixel(request->width, request->height, *options.for_import);
+}
+
+// The end of every decoding: a picture the decoder made, whole and of a size, or none.
+bool Decoded(bool decoded, Format format, Image* out, std::string* error) {
+  if (!decoded) {
+    *out = Image{};
+    return false;
+  }
+  // Whatever the header said, the decoder's picture is what counts (a GIF's first frame).
+  if (out->width <= 0 || out->height <= 0 ||
+      out->rgba.size() != static_cast<size_t>(out->width) * static_cast<size_t>(out->height) * 4) {
+    *out = Image{};
+    *error = decoders::Damaged(FormatName(format), "inconsistent size");
+    return false;
+  }
+  return true;
+}
+
+std::string NoMemory(const decoders::Request& request) {
+  return "not enough memory for a picture of " + Pixels(request.width, request.height);
+}
+
+// A PNG decoded reduced for an import while it is read. The checks that DecodePicture makes of
+// the whole file before decoding are made after it, on what the file held, and come first.
+bool DecodePngAsRead(std::span<const uint8_t> head, PictureInput& input,
+                     const decoders::Request& request, Image* out, std::string* error) {
+  decoders::PngStream stream(head, &input);
+  std::string cause;
+  bool decoded = false;
+  try {
+    decoded = decoders::DecodePng(stream, request, out, &cause);
+  } catch (const std::bad_alloc&) {
+    cause = NoMemory(request);
+  }
+  // The rest of the file is read as when it was read whole before decoding: the reading's
+  // bounds, and all the pixel data counted.
+  uint8_t piece[4096];
+  while (stream.Read(piece, sizeof piece) > 0) {
+  }
+  if (stream.taken() > static_cast<uint64_t>(INT_MAX)) {
+    cause = decoders::Damaged("PNG", "file over 2 GB");
+    decoded = false;
+  } else if (!PngPixelDataFits(head, stream.pixel_data(), request.width, request.height, error)) {
+    *out = Image{};
+    return false;
+  }
+  if (!decoded) *error = cause;
+  return Decoded(decoded, Format::kPng, out, error);
 }
 
 }  // namespace
@@ -416,11 +476,7 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
       return false;
     }
     if (!PixelDataFits(format, bytes, request.width, request.height, error)) return false;
-    if (options.for_import) {
-      request.import_block = ImportBlock(request.width, request.height, *options.for_import);
-      request.pixels_per_sample =
-          kSampleSpacing / PitchPerPixel(request.width, request.height, *options.for_import);
-    }
+    ForImport(options, &request);
   }
   *out = Image{};
   bool decoded = false;
@@ -459,21 +515,34 @@ bool DecodePicture(std::span<const uint8_t> bytes, Image* out, std::string* erro
         break;
     }
   } catch (const std::bad_alloc&) {
-    *error = "not enough memory for a picture of " + Pixels(request.width, request.height);
+    *error = NoMemory(request);
     decoded = false;
   }
-  if (!decoded) {
-    *out = Image{};
-    return false;
+  return Decoded(decoded, format, out, error);
+}
+
+bool DecodePicture(PictureInput& input, Image* out, std::string* error,
+                   const DecodeOptions& options) {
+  const std::span<const uint8_t> head = input.Head();
+  decoders::Request request;
+  // Only a picture the header shows will be reduced row by row is worth reading as it is
+  // decoded; anything else, refusals from the header included, goes the way of the whole file.
+  if (options.for_import && decoders::PngDecodesAsRead() && Sniff(head) == Format::kPng &&
+      HeaderComplete(Format::kPng, head) &&
+      HeaderSize(Format::kPng, head, &request.width, &request.height) && request.width >= 1 &&
+      request.height >= 1 && !OverLimit(request.width, request.height) && head[28] == 0) {
+    ForImport(options, &request);
+    if (request.import_block > 1) {
+      *out = Image{};
+      try {
+        return DecodePngAsRead(head, input, request, out, error);
+      } catch (...) {
+        *out = Image{};
+        throw;
+      }
+    }
   }
-  // Whatever the header said, the decoder's picture is what counts (a GIF's first frame).
-  if (out->width <= 0 || out->height <= 0 ||
-      out->rgba.size() != static_cast<size_t>(out->width) * static_cast<size_t>(out->height) * 4) {
-    *out = Image{};
-    *error = decoders::Damaged(FormatName(format), "inconsistent size");
-    return false;
-  }
-  return true;
+  return DecodePicture(input.ReadWhole(), out, error, options);
 }
 
 std::vector<uint8_t> EncodePng(const Image& image) {

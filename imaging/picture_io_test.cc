@@ -600,5 +600,135 @@ TEST(DecodePicture, ForAnImportDecodesNoFinerThanTheImportLooksAndTheLightStays)
   }
 }
 
+// A file read on in pieces of uneven size, as a pipe gives them, after a head of `head` bytes;
+// reading on past `fails_at` bytes throws.
+class Pieces final : public PictureInput {
+ public:
+  Pieces(std::vector<uint8_t> bytes, size_t head, size_t fails_at = SIZE_MAX)
+      : bytes_(std::move(bytes)), at_(std::min(head, bytes_.size())), fails_at_(fails_at) {}
+  std::span<const uint8_t> Head() const override { return {bytes_.data(), head_}; }
+  size_t ReadOn(uint8_t* into, size_t n) override {
+    if (at_ >= fails_at_) throw std::runtime_error("read failed");
+    const size_t sizes[] = {1, 4093, 7, 65536, 20000};
+    n = std::min({n, bytes_.size() - at_, sizes[++reads_ % 5]});
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), n, into);
+    at_ += n;
+    return n;
+  }
+  std::vector<uint8_t> ReadWhole() override { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t at_;
+  size_t head_ = at_;
+  size_t fails_at_;
+  size_t reads_ = 0;
+};
+
+uint32_t Crc(const uint8_t* bytes, size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t k = 0; k < n; ++k) {
+    crc ^= bytes[k];
+    for (int b = 0; b < 8; ++b) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void PutChunk(std::vector<uint8_t>* png, const char* type, const uint8_t* data, size_t n) {
+  const size_t at = png->size();
+  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(n >> shift));
+  png->insert(png->end(), type, type + 4);
+  png->insert(png->end(), data, data + n);
+  const uint32_t crc = Crc(png->data() + at + 4, n + 4);
+  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(crc >> shift));
+}
+
+// png, one IDAT chunk, with its pixel data in chunks of `size` bytes, and `extra` bytes more of
+// it after the picture's. at[k] is where the k-th IDAT's checksum begins.
+std::vector<uint8_t> Rechunked(const std::vector<uint8_t>& png, size_t size, size_t extra,
+                               std::vector<size_t>* at) {
+  std::vector<uint8_t> out(png.begin(), png.begin() + 33);  // signature and IHDR
+  const size_t length = (size_t{png[33]} << 24) | (png[34] << 16) | (png[35] << 8) | png[36];
+
+  for (size_t k = 0; k < length; k += size) {
+    PutChunk(&out, "IDAT", &png[41 + k], std::min(size, length - k));
+    at->push_back(out.size() - 4);
+  }
+  const std::vector<uint8_t> zeros(size);
+  for (size_t k = 0; k < extra; k += size) {
+    PutChunk(&out, "IDAT", zeros.data(), std::min(size, extra - k));
+  }
+  PutChunk(&out, "IEND", nullptr, 0);
+  return out;
+}
+
+TEST(DecodePicture, AsItIsReadGivesWhatTheWholeFileGives) {
+  // Large enough for the import to reduce it, so that it is decoded as it is read.
+  const std::vector<uint8_t> png = Written("png", Scene(900, 900));
+  std::vector<size_t> at;
+  const std::vector<uint8_t> chunked = Rechunked(png, 8192, 0, &at);
+  auto flip = [](std::vector<uint8_t> bytes, size_t k) {
+    bytes[k] ^= 0x40;
+    return bytes;
+  };
+  std::vector<uint8_t> broken = png;
+  std::fill_n(broken.begin() + static_cast<std::ptrdiff_t>(png.size() / 2), 64, 0xFF);
+  std::vector<uint8_t> junk_after = png;
+  junk_after.insert(junk_after.end(), 100, 'x');
+  std::vector<size_t> unused;
+  const size_t idat = (size_t{png[33]} << 24) | (png[34] << 16) | (png[35] << 8) | png[36];
+  const std::string damaged = "damaged picture (PNG: ";
+
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    std::string error;  // the start of the cause; empty: decoded
+  } cases[] = {
+      {"one IDAT chunk", png, ""},
+      {"IDAT chunks of 8 KB", chunked, ""},
+      {"bytes after IEND", junk_after, ""},
+      {"a middle IDAT's checksum wrong", flip(chunked, at[at.size() / 2]),
+       damaged + "invalid chunk checksum)"},
+      // As ever: the decoder stops at the end of the pixel data, before the last checksum.
+      {"the last IDAT's checksum wrong", flip(chunked, at.back()), ""},
+      {"IHDR's checksum wrong", flip(png, 29), damaged + "invalid chunk checksum)"},
+      {"pixel data broken", broken, damaged},
+      {"cut short", std::vector<uint8_t>(png.begin(), png.end() - 5000), damaged},
+      {"pixel data far more than the rows take", Rechunked(png, 1 << 16, 4'000'000, &unused),
+       damaged + std::to_string(idat + 4'000'000) +
+           " bytes of pixel data for 900 x 900 pixels, far more than they take)"},
+      {"a bomb", WithIdat(PngHeader(10000, 10000), 1000),
+       damaged + "pixel data missing: 1000 bytes for 10000 x 10000 pixels)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const DecodeOptions options{.for_import = Fit::kCover};
+    Image whole;
+    std::string whole_error;
+    const bool whole_ok = DecodePicture(c.bytes, &whole, &whole_error, options);
+    EXPECT_EQ(whole_ok, c.error.empty()) << whole_error;
+    EXPECT_EQ(whole_error.substr(0, c.error.size()), c.error);
+    for (size_t head : {size_t{40}, size_t{65536}}) {
+      Pieces input(c.bytes, head);
+      Image read;
+      std::string read_error;
+      EXPECT_EQ(DecodePicture(input, &read, &read_error, options), whole_ok) << head;
+      EXPECT_EQ(read_error, whole_error) << head;
+      EXPECT_EQ(read.scale, whole.scale) << head;
+      EXPECT_EQ(read.width, whole.width) << head;
+      EXPECT_TRUE(read.rgba == whole.rgba) << head;
+    }
+  }
+  // A failed read is the reader's, whether the decoder or the count after it comes to it.
+  for (size_t fails_at : {size_t{100'000}, png.size() - 5}) {
+    Pieces input(png, 40, fails_at);
+    Image read;
+    std::string error;
+    EXPECT_THROW(DecodePicture(input, &read, &error, {.for_import = Fit::kCover}),
+                 std::runtime_error);
+    EXPECT_TRUE(read.rgba.empty());
+  }
+}
+
 }  // namespace
 }  // namespace imaging

@@ -14,4 +14,16 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request&, Image* out, std::
   return DecodeWithStb(bytes, "PNG", 20, out, error);
 }
 
+bool PngDecodesAsRead() { return false; }
+
+// Read whole: stb takes nothing else.
+bool DecodePng(PngStream& stream, const Request& request, Image* out, std::string* error) {
+  std::vector<uint8_t> bytes;
+  uint8_t piece[1 << 16];
+  for (size_t got; (got = stream.Read(piece, sizeof piece)) > 0;) {
+    bytes.insert(bytes.end(), piece, piece + got);
+  }
+  return DecodePng(bytes, request, out, error);
+}
+
 }  // namespace imaging::decoders

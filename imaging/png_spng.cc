@@ -1,7 +1,8 @@
-// PNG through libspng: decoded straight into the picture's buffer, or, for an import of a
-// picture finer than it looks, row by row and reduced as the rows come.
+// PNG through libspng, read as it is decoded: straight into the picture's buffer, or, for an
+// import of a picture finer than it looks, row by row and reduced as the rows come.
 #include <spng.h>
 
+#include <exception>
 #include <memory>
 #include <new>
 
@@ -18,23 +19,42 @@ struct Closer {
 // is not kept but read as it is decoded.
 constexpr size_t kMaxCachedChunks = 16'000'000;
 
-}  // namespace
+// What the decoder's reads go through: the bytes, and what stopped them.
+struct Reading {
+  PngStream* stream;
+  std::exception_ptr thrown;
+};
 
-bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
-               std::string* error) {
-  // The checksum of the inflated rows repeats what the chunks' CRCs, which are checked, already
-  // cover, and costs a twentieth of the decoding.
+int Read(spng_ctx*, void* user, void* into, size_t length) {
+  auto* reading = static_cast<Reading*>(user);
+  try {
+    const size_t got = reading->stream->Read(static_cast<uint8_t*>(into), length);
+    if (reading->stream->checksum_wrong()) return SPNG_IO_ERROR;
+    return got == length ? 0 : SPNG_IO_EOF;
+  } catch (...) {
+    // Nothing may unwind through the library: the exception is thrown again once it returns.
+    reading->thrown = std::current_exception();
+    return SPNG_IO_ERROR;
+  }
+}
+
+bool Decode(Reading& reading, const Request& request, Image* out, std::string* error) {
+  // The inflated rows' checksum repeats what the chunks' checksums cover.
   const std::unique_ptr<spng_ctx, Closer> ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
   if (ctx == nullptr) throw std::bad_alloc();
-  auto failed = [error](int code) {
+  auto failed = [&](int code) {
+    if (reading.stream->checksum_wrong()) code = SPNG_ECHUNK_CRC;
     *error = Damaged("PNG", spng_strerror(code));
     return false;
   };
   spng_ihdr ihdr{};
-  if (int code = spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()); code != 0) {
+  if (int code = spng_set_png_stream(ctx.get(), Read, &reading); code != 0) return failed(code);
+  if (int code = spng_set_chunk_limits(ctx.get(), kMaxCachedChunks, kMaxCachedChunks); code != 0) {
     return failed(code);
   }
-  if (int code = spng_set_chunk_limits(ctx.get(), kMaxCachedChunks, kMaxCachedChunks); code != 0) {
+  // The critical chunks' checksums are checked as they are read (see Read); ancillary chunks
+  // with a wrong one are dropped, as by default.
+  if (int code = spng_set_crc_action(ctx.get(), SPNG_CRC_USE, SPNG_CRC_DISCARD); code != 0) {
     return failed(code);
   }
   if (int code = spng_get_ihdr(ctx.get(), &ihdr); code != 0) return failed(code);
@@ -74,6 +94,23 @@ bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* ou
   });
   if (!decoded) return failed(failure);
   return true;
+}
+
+}  // namespace
+
+bool PngDecodesAsRead() { return true; }
+
+bool DecodePng(std::span<const uint8_t> bytes, const Request& request, Image* out,
+               std::string* error) {
+  PngStream stream(bytes);
+  return DecodePng(stream, request, out, error);
+}
+
+bool DecodePng(PngStream& stream, const Request& request, Image* out, std::string* error) {
+  Reading reading{&stream, nullptr};
+  const bool decoded = Decode(reading, request, out, error);
+  if (reading.thrown) std::rethrow_exception(reading.thrown);
+  return decoded;
 }
 
 }  // namespace imaging::decoders

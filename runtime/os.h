@@ -87,7 +87,7 @@ Fd DuplicateDescriptor(int d, FileProblem* problem);
 // Opens name for reading (a pipe without a writer waits for one, as any reader does).
 Fd OpenForRead(const std::string& name, FileProblem* problem);
 // One read of at most cap bytes, going on after interruptions: the count, 0 at the end, -1 with
-// *problem on an error.
+// *problem on an error. Any thread, one at a time for a descriptor.
 int64_t ReadSome(Fd fd, char* buf, size_t cap, FileProblem* problem);
 // The size of a regular file; -1 for anything else (a pipe, a device).
 int64_t RegularFileSize(Fd fd);
