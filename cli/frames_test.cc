@@ -414,7 +414,7 @@ TEST_F(FramesTest, FirmwareShowsEachFrameForItsTurns) {
       "them at 10 turns/s";
   const std::string too_many = "ledwheel: wide.txt and wide.txt: 2 frames of 500 positions need " +
                                std::to_string(firmware::TableFirmwareWords(500, 2)) +
-                               " program words, the chip has 8192; 1 frame of 500 positions fit\n";
+                               " program words, the chip has 8192; 1 frame of 500 positions fits\n";
   const std::string fragment =
       "ledwheel: --layout fragment: the fragment holds one picture; the table layout holds "
       "several frames\n";

@@ -23,6 +23,11 @@ std::string FramesOf(int32_t frames, int32_t positions) {
                 static_cast<int>(positions), positions == 1 ? "" : "s");
 }
 
+// "K frames of N positions fit", "1 frame of N positions fits".
+std::string FramesFit(const TableFit& table) {
+  return FramesOf(table.frames_fit, table.positions) + (table.frames_fit == 1 ? " fits" : " fit");
+}
+
 }  // namespace
 
 const char* LayoutName(Layout layout) { return layout == Layout::kTable ? "table" : "fragment"; }
@@ -84,7 +89,7 @@ std::string FramesFitReport(const TableFit& table) {
                  static_cast<int>(table.words), static_cast<int>(table.budget),
                  static_cast<int>(table.frames), FormatSpeed(table.top_speed).c_str(), table.mhz,
                  table.Runs() ? "runs" : "does not run");
-  if (!table.Runs()) text += "; " + FramesOf(table.frames_fit, table.positions) + " fit";
+  if (!table.Runs()) text += "; " + FramesFit(table);
   return text +
          Format("\nfragment: holds one picture, not %d frames\n", static_cast<int>(table.frames));
 }
@@ -94,7 +99,7 @@ std::string FramesWillNotFitWarning(const TableFit& table, std::string_view name
   return "ledwheel: " + std::string(name) + ": " + FramesOf(table.frames, table.positions) +
          Format(" need %d program words, the chip has %d; ", static_cast<int>(table.words),
                 static_cast<int>(table.budget)) +
-         FramesOf(table.frames_fit, table.positions) + " fit\n";
+         FramesFit(table) + "\n";
 }
 
 std::string WillNotRunWarning(const Fit& fit, std::string_view file) {
