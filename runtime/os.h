@@ -121,6 +121,10 @@ void ClearBreak();
 // created inside fn inherit the blocked mask.
 void RunWithBreakBlocked(const std::function<void()>& fn);
 
+// From now on the calling thread's writes to a pipe or socket whose reader has gone (an X server
+// that went away) fail with an error instead of ending the program.
+void SurviveBrokenPipes();
+
 // Describes the active calls, innermost first, leaving out the innermost `skip` frames of the
 // caller and this function itself. At most max entries; *truncated says more were active.
 std::vector<std::string> CallHistory(size_t skip, size_t max, bool* truncated);

@@ -404,6 +404,15 @@ void RunWithBreakBlocked(const std::function<void()>& fn) {
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
+void SurviveBrokenPipes() {
+  // Blocked on this thread rather than ignored by the whole program: threads that never talk to
+  // the display keep the usual end.
+  sigset_t block;
+  sigemptyset(&block);
+  sigaddset(&block, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &block, nullptr);
+}
+
 std::vector<std::string> CallHistory(size_t skip, size_t max, bool* truncated) {
   skip += 1;  // this function
   const size_t capacity = skip + max + 1;

@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/os.h"
 #include "runtime/posix/break_wait.h"
 
 namespace window {
@@ -62,6 +63,8 @@ class Connection {
       dpy_ = XOpenDisplay(nullptr);
     }
     if (dpy_ == nullptr) return false;
+    // A write to a server that has gone must reach the I/O error handler, not end the program.
+    rts::os::SurviveBrokenPipes();
     XSetIOErrorExitHandler(dpy_, &OnIOErrorExit, &broken_);
     return true;
   }
